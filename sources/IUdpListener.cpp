@@ -1,0 +1,47 @@
+#include "IUdpListener.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QUdpSocket>
+
+IUdpListener::IUdpListener(const QString& host, const QString& port)
+    : QObject(nullptr)
+    , m_host(host.isEmpty() ? QStringLiteral("*") : host)
+    , m_port(port.toInt(nullptr, 10))
+{
+}
+
+void IUdpListener::generate()
+{
+    m_socket = new QUdpSocket(this);
+    m_socket->bind(QHostAddress::Any, static_cast<quint16>(m_port & 0xFFFF), QUdpSocket::ShareAddress);
+    connect(m_socket, &QUdpSocket::readyRead, this, &IUdpListener::processPendingDatagrams);
+}
+
+void IUdpListener::processPendingDatagrams()
+{
+    if (!m_socket)
+        return;
+    while (m_socket->hasPendingDatagrams()) {
+        const qint64 size = m_socket->pendingDatagramSize();
+        QByteArray buffer(static_cast<int>(qMax<qint64>(size, 0)), '\0');
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        if (m_socket->readDatagram(buffer.data(), buffer.size(), &sender, &senderPort) < 0)
+            continue;
+
+        // Peers pad or terminate their text with a zero byte; what follows it is noise.
+        const int zero = buffer.indexOf('\0');
+        const QString text = QString::fromUtf8(zero < 0 ? buffer : buffer.left(zero));
+
+        // A datagram that is not a JSON object is dropped on its own: stopping the
+        // drain here would leave good datagrams queued behind it until some later
+        // datagram happens to wake the socket again.
+        if (!QJsonDocument::fromJson(text.toUtf8()).isObject())
+            continue;
+        if (m_host != QLatin1String("*") && sender.toString() != m_host)
+            continue;
+        emit dataReceived(text);
+    }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QUdpSocket;
+
+// Receives remote-control datagrams on one UDP port and hands every datagram
+// that holds a JSON object, as text, to whoever listens to dataReceived().
+// Lives on the GUI thread; the socket's readiness arrives through the event loop.
+class IUdpListener : public QObject {
+    Q_OBJECT
+
+public:
+    IUdpListener(const QString& host, const QString& port);
+
+    // Binds the port on the any-address (shared) and starts draining it.
+    // A failed bind is not reported: the listener then never receives anything.
+    void generate();
+
+    QString host() const { return m_host; }
+    int port() const { return m_port; }
+
+signals:
+    void dataReceived(QString value);
+
+public slots:
+    void processPendingDatagrams();
+
+private:
+    QUdpSocket* m_socket = nullptr;
+    QString m_host;
+    int m_port = 0;
+};

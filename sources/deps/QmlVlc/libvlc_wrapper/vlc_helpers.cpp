@@ -1,0 +1,1 @@
+#include "vlc_helpers.h"

@@ -1,0 +1,417 @@
+#include "quickwindow.h"
+
+#include "IUdpListener.h"
+#include "IUdpSender.h"
+#include "ScheduleQRCode.h"
+#include "Spinner.h"
+
+#include <QApplication>
+#include <QColor>
+#include <QDate>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QQmlContext>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QVariant>
+
+#include <cstdlib>
+
+QString ApplicationEngine::localScheduleFile = QStringLiteral("/etc/tavo/tavo_player.json");
+QUrl ApplicationEngine::sceneUrl = QUrl(QStringLiteral("qrc:/quickwindow.qml"));
+
+Utils::Utils(QObject* parent)
+    : QObject(parent)
+{
+}
+
+QUrl Utils::fromUserInput(const QString& userInput) const
+{
+    const QFileInfo info(userInput);
+    if (info.exists())
+        return QUrl::fromLocalFile(info.absoluteFilePath());
+    return QUrl::fromUserInput(userInput);
+}
+
+namespace {
+
+QString launchText(const char* name)
+{
+    const QVariant value = qApp->property(name);
+    return value.isValid() ? value.toString() : QString();
+}
+
+// The value of an option given either as "<shortForm> value" or as "<longForm>=value".
+// The short form wins outright; the long form's value is its text after the first "="
+// (up to the next one). Returns false when the short form is the last argument.
+bool optionValue(const QStringList& args, const QString& shortForm, const QString& longForm, QString* value)
+{
+    const int i = args.indexOf(shortForm);
+    if (i >= 0) {
+        if (i == args.size() - 1)
+            return false;
+        *value = args.at(i + 1);
+        return true;
+    }
+    const QRegularExpression pattern(QStringLiteral("(%1)=").arg(QRegularExpression::escape(longForm)));
+    for (const QString& arg : args) {
+        if (pattern.match(arg).hasMatch()) {
+            *value = arg.split(QLatin1Char('=')).value(1);
+            return true;
+        }
+    }
+    value->clear();
+    return true;
+}
+
+// The text after "<key>" in the first argument that contains it, cut at the next "=".
+bool containedValue(const QStringList& args, const QString& key, QString* value)
+{
+    for (const QString& arg : args) {
+        if (arg.contains(key)) {
+            *value = arg.split(QLatin1Char('=')).value(1);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool ApplicationEngine::parseArgumentList(const QStringList& args, QObject* target)
+{
+    target->setProperty("bDebug", args.contains(QStringLiteral("-v")) || args.contains(QStringLiteral("--verbose")));
+
+    if (args.contains(QStringLiteral("--help")))
+        return false;
+
+    QString value;
+    if (!optionValue(args, QStringLiteral("-h"), QStringLiteral("--host"), &value))
+        return false; // "-h" alone means help
+    if (!value.isEmpty())
+        target->setProperty("host", value);
+
+    // "-p" or "-d" as the last argument has no value: the option is ignored and
+    // the long form is consulted as though the short one were absent.
+    QStringList rest = args;
+    if (!rest.isEmpty() && (rest.last() == QLatin1String("-p") || rest.last() == QLatin1String("-d")))
+        rest.removeLast();
+
+    optionValue(rest, QStringLiteral("-p"), QStringLiteral("--port"), &value);
+    bool isNumber = false;
+    value.toInt(&isNumber, 10);
+    if (isNumber)
+        target->setProperty("port", value);
+
+    optionValue(rest, QStringLiteral("-d"), QStringLiteral("--deviceUid"), &value);
+    if (!value.isEmpty())
+        target->setProperty("deviceUid", value);
+
+    const QString dateFormat = QStringLiteral("yyyy-MM-dd");
+    if (containedValue(args, QStringLiteral("--startDate="), &value) && QDate::fromString(value, dateFormat).isValid())
+        target->setProperty("startDate", value);
+    if (containedValue(args, QStringLiteral("--endDate="), &value) && QDate::fromString(value, dateFormat).isValid())
+        target->setProperty("endDate", value);
+
+    if (containedValue(args, QStringLiteral("--json="), &value))
+        target->setProperty("jsonFile", value);
+    return true;
+}
+
+ApplicationEngine::ApplicationEngine()
+    : QQmlApplicationEngine(nullptr)
+{
+    m_spinner = new Spinner();
+    rootContext()->setContextProperty(QStringLiteral("spinner"), m_spinner);
+    m_qrCode = new ScheduleQRCode();
+    rootContext()->setContextProperty(QStringLiteral("qrCode"), m_qrCode);
+    rootContext()->setContextProperty(QStringLiteral("applicationEngine"), this);
+
+    parseArguments();
+
+    // The listeners live as long as the process and are reached only through
+    // their signal connections below.
+    auto* syncListener = new IUdpListener(QStringLiteral("*"), QStringLiteral("9000"));
+    syncListener->generate();
+    auto* commandListener = new IUdpListener(QStringLiteral("*"), QStringLiteral("8000"));
+    commandListener->generate();
+
+    m_spinnerTimer = new QTimer(this);
+    connect(m_spinnerTimer, &QTimer::timeout, this, &ApplicationEngine::hideSpinner);
+
+    rootContext()->setContextProperty(QStringLiteral("utils"), new Utils(this));
+
+    load(sceneUrl);
+    emptyCache();
+    initConfig();
+
+    connect(syncListener, &IUdpListener::dataReceived, this, &ApplicationEngine::sync);
+    connect(commandListener, &IUdpListener::dataReceived, this, &ApplicationEngine::command);
+
+    m_sender = new IUdpSender(QStringLiteral("*"), 8001);
+    m_sender->connect();
+}
+
+void ApplicationEngine::parseArguments()
+{
+    if (!parseArgumentList(QCoreApplication::arguments(), qApp)) {
+        help();
+        std::exit(0);
+    }
+}
+
+void ApplicationEngine::help()
+{
+    const QString text = QStringLiteral(
+        "Usage: player [options]\n"
+        "\n"
+        "Example: player -h=[HOST] -port=[PORT] \n"
+        "\n"
+        "options:\n"
+        "      --help -h : show the help menu\n"
+        "      --deviceUid -d : set device UID\n"
+        "      --host -h : set host\n"
+        "      --port -p : set port\n"
+        "      --json -j : set json sequence\n"
+        "      --verbose -v : display debug\n"
+        "      --startDate : set start date\n"
+        "      --endDate : set end date\n");
+    qDebug() << text;
+}
+
+void ApplicationEngine::debug(const QString& text)
+{
+    if (qApp->property("bDebug") == QVariant(true))
+        qDebug() << text;
+}
+
+QObject* ApplicationEngine::sceneRoot() const
+{
+    const auto roots = rootObjects();
+    return roots.isEmpty() ? nullptr : roots.first();
+}
+
+QObject* ApplicationEngine::stackObject() const
+{
+    QObject* root = sceneRoot();
+    return root ? root->findChild<QObject*>(QStringLiteral("stack")) : nullptr;
+}
+
+void ApplicationEngine::initConfig()
+{
+    debug(QStringLiteral("FUNCTION - initConfig - BEGIN"));
+
+    const QString launchHost = launchText("host");
+    const QString launchPort = launchText("port");
+    const QString startDate = launchText("startDate");
+    const QString endDate = launchText("endDate");
+    const QString deviceUid = launchText("deviceUid");
+
+    QSettings settings(QStringLiteral("player.ini"), QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("json"));
+
+    const QString host = !launchHost.isEmpty() ? launchHost : settings.value(QStringLiteral("host")).toString();
+    const QString port = !launchPort.isEmpty() ? launchPort : settings.value(QStringLiteral("port")).toString();
+    const QString hostPort = host + QLatin1Char(':') + port;
+
+    rootContext()->setContextProperty(QStringLiteral("deviceUID"), deviceUid);
+    rootContext()->setContextProperty(QStringLiteral("hostPort"), hostPort);
+
+    QString source;
+    const QVariant jsonFile = qApp->property("jsonFile");
+    if (jsonFile.isValid()) {
+        source = QStringLiteral("file://") + jsonFile.toString();
+    } else if (host == QLatin1String("localhost") && QFileInfo(localScheduleFile).isFile()) {
+        source = QStringLiteral("file://") + localScheduleFile;
+    } else {
+        source = QStringLiteral("http://") + hostPort + QStringLiteral("/ws/stream.php?action=get")
+            + QStringLiteral("&device_uid=") + deviceUid;
+        if (!startDate.isEmpty())
+            source += QStringLiteral("&startDate=") + startDate;
+        if (!endDate.isEmpty())
+            source += QStringLiteral("&endDate=") + endDate;
+    }
+    debug(QStringLiteral("FUNCTION - initConfig :") + source);
+
+    settings.endGroup();
+
+    // A scene that failed to load has no root object: there is nobody to hand the source to.
+    if (QObject* root = sceneRoot()) {
+        QMetaObject::invokeMethod(root, "load", Q_ARG(QVariant, source), Q_ARG(QVariant, hostPort),
+            Q_ARG(QVariant, qApp->property("bDebug")));
+    }
+
+    debug(QStringLiteral("FUNCTION - initConfig - END"));
+}
+
+void ApplicationEngine::emptyCache()
+{
+    debug(QStringLiteral("FUNCTION - emptyCache - BEGIN"));
+    const QString dirPath = QStandardPaths::writableLocation(QStandardPaths::CacheLocation)
+        + QStringLiteral("/QtWebEngine/Default/Cache/");
+    debug(QStringLiteral("FUNCTION - BEGIN - dirPath:") + dirPath);
+
+    QDir dir(dirPath);
+    const auto entries = dir.entryInfoList(
+        QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::NoSort);
+    for (const QFileInfo& entry : entries) {
+        if (!entry.isDir())
+            dir.remove(entry.fileName());
+    }
+    debug(QStringLiteral("FUNCTION - emptyCache - END"));
+}
+
+bool ApplicationEngine::validateJSONValues(const QString& json, const QStringList& keys)
+{
+    const QJsonObject object = QJsonDocument::fromJson(json.toUtf8()).object();
+    for (const QString& key : keys) {
+        if (!object.contains(key))
+            return false;
+    }
+    return true;
+}
+
+void ApplicationEngine::startSpinnerTimer(int msec)
+{
+    m_spinnerTimer->start(msec);
+}
+
+void ApplicationEngine::command(QString json)
+{
+    if (!validateJSONValues(json, { QStringLiteral("cmd"), QStringLiteral("id"), QStringLiteral("device_id") }))
+        return;
+    const QJsonObject object = QJsonDocument::fromJson(json.toUtf8()).object();
+    const QString cmd = object.value(QStringLiteral("cmd")).toString();
+    if (!cmd.startsWith(QLatin1String("player_")))
+        return;
+
+    const QVariant deviceUid = qApp->property("deviceUid");
+    if (deviceUid.isValid() && object.value(QStringLiteral("device_id")).toString() != deviceUid.toString())
+        return;
+
+    if (m_spinner->running())
+        m_spinnerTimer->stop();
+    m_spinner->reset();
+
+    QObject* stack = stackObject();
+    auto callStack = [stack](const char* method) {
+        if (stack)
+            QMetaObject::invokeMethod(stack, method);
+    };
+
+    int timeout = 2000;
+    if (cmd == QLatin1String("player_previous")) {
+        callStack("goToPreviousComposition");
+        m_spinner->show(QStringLiteral("Previous"), false);
+    } else if (cmd == QLatin1String("player_next")) {
+        callStack("goToNextComposition");
+        m_spinner->show(QStringLiteral("Next"), false);
+    } else if (cmd == QLatin1String("player_pause")) {
+        callStack("pausePlayer");
+        m_spinner->show(QStringLiteral("Pause"), false);
+    } else if (cmd == QLatin1String("player_resume")) {
+        callStack("resumePlayer");
+        m_spinner->show(QStringLiteral("Resume"), false);
+    } else if (cmd == QLatin1String("player_play")) {
+        if (!object.contains(QStringLiteral("schedule_id"))) {
+            callStack("playDefaultSchedule");
+            return;
+        }
+        if (stack) {
+            QMetaObject::invokeMethod(stack, "playSchedule",
+                Q_ARG(QVariant, QVariant(object.value(QStringLiteral("schedule_id")).toString())));
+        }
+    } else if (cmd == QLatin1String("player_notification")) {
+        if (!object.contains(QStringLiteral("text")))
+            return;
+        const QString level = object.contains(QStringLiteral("notification_level"))
+            ? object.value(QStringLiteral("notification_level")).toString()
+            : QStringLiteral("INFO");
+        QColor color;
+        QString image;
+        if (level == QLatin1String("INFO")) {
+            color = QColor(184, 218, 255, 200);
+            image = QStringLiteral("images/info.png");
+        } else if (level == QLatin1String("WARNING")) {
+            color = QColor(255, 234, 181, 200);
+            image = QStringLiteral("images/warning.png");
+        } else if (level == QLatin1String("ALERT")) {
+            color = QColor(245, 198, 203, 200);
+            image = QStringLiteral("images/alert.png");
+        } else {
+            return;
+        }
+        m_spinner->setColor(color);
+        m_spinner->setTextColor(QColor(0, 0, 0, 255));
+        m_spinner->setImageSource(image);
+        m_spinner->setImageVisible(true);
+        m_spinner->show(object.value(QStringLiteral("text")).toString(), false);
+        timeout = 4000;
+    } else {
+        return;
+    }
+
+    if (m_spinner->running())
+        startSpinnerTimer(timeout);
+}
+
+void ApplicationEngine::sync(QString json)
+{
+    if (!validateJSONValues(json, { QStringLiteral("action") }))
+        return;
+    const QJsonObject object = QJsonDocument::fromJson(json.toUtf8()).object();
+
+    if (m_spinner->running())
+        m_spinnerTimer->stop();
+    m_spinner->reset();
+
+    const QString action = object.value(QStringLiteral("action")).toString();
+    if (action == QLatin1String("sync")) {
+        qApp->setProperty("host", object.value(QStringLiteral("host")).toString());
+        const QString port = object.value(QStringLiteral("port")).toString();
+        bool isNumber = false;
+        port.toInt(&isNumber, 10);
+        if (isNumber)
+            qApp->setProperty("port", port);
+        // A device identifier that is not a JSON string leaves none at all, which
+        // turns device filtering off; an empty string still filters.
+        const QJsonValue device = object.value(QStringLiteral("deviceUid"));
+        qApp->setProperty("deviceUid", device.isString() ? QVariant(device.toString()) : QVariant());
+        m_spinner->hide();
+        qApp->setProperty("jsonFile", QVariant());
+        initConfig();
+    } else if (action == QLatin1String("syncing")) {
+        m_spinner->show(QStringLiteral("Synchronizing..."));
+    } else if (action == QLatin1String("syncingEnd")) {
+        m_spinner->hide();
+    }
+}
+
+void ApplicationEngine::hideSpinner()
+{
+    m_spinner->hide();
+}
+
+void ApplicationEngine::broadcastMessage(QString message)
+{
+    if (!m_sender)
+        return;
+    if (!m_sender->isConnected())
+        m_sender->connect();
+    m_sender->sendMessage(message);
+}
+
+void ApplicationEngine::showQrCode(QString value)
+{
+    m_qrCode->show(value);
+}
+
+void ApplicationEngine::hideQrCode()
+{
+    m_qrCode->hide();
+}

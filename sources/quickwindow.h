@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QQmlApplicationEngine>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+class QTimer;
+class Spinner;
+class ScheduleQRCode;
+class IUdpSender;
+
+// Offers the scene one conversion it cannot do itself.
+class Utils : public QObject {
+    Q_OBJECT
+
+public:
+    explicit Utils(QObject* parent = nullptr);
+    Q_INVOKABLE QUrl fromUserInput(const QString& userInput) const;
+};
+
+// The engine that owns the scene, the overlay models and the UDP objects for the
+// life of the process. Everything here runs on the GUI thread.
+class ApplicationEngine : public QQmlApplicationEngine {
+    Q_OBJECT
+
+public:
+    ApplicationEngine();
+
+    void parseArguments();
+    // The rules behind parseArguments(), applied to any argument list and target
+    // object. Returns false when the list asks for help.
+    static bool parseArgumentList(const QStringList& args, QObject* target);
+    void help();
+    void initConfig();
+    void emptyCache();
+    bool validateJSONValues(const QString& json, const QStringList& keys);
+    void debug(const QString& text);
+
+    Spinner* spinner() const { return m_spinner; }
+    ScheduleQRCode* qrCode() const { return m_qrCode; }
+    IUdpSender* sender() const { return m_sender; }
+    QTimer* spinnerTimer() const { return m_spinnerTimer; }
+
+    // Where a host of "localhost" finds its schedule. Fixed in the product;
+    // tests point it at a file of their own instead of touching /etc.
+    static QString localScheduleFile;
+
+    // Where the scene is loaded from; tests may load a fixture scene instead.
+    static QUrl sceneUrl;
+
+public slots:
+    void sync(QString json);
+    void command(QString json);
+    void hideSpinner();
+    void broadcastMessage(QString message);
+    void showQrCode(QString value);
+    void hideQrCode();
+
+private:
+    QObject* sceneRoot() const;
+    QObject* stackObject() const;
+    void startSpinnerTimer(int msec);
+
+    Spinner* m_spinner = nullptr;
+    ScheduleQRCode* m_qrCode = nullptr;
+    IUdpSender* m_sender = nullptr;
+    QTimer* m_spinnerTimer = nullptr;
+};

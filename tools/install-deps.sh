@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing the player needs on Debian 12.
+# Idempotent and non-interactive; skips apt entirely when everything is present.
+set -euo pipefail
+
+BUILD_PKGS="cmake g++ ninja-build pkg-config qtbase5-dev qtdeclarative5-dev qtwebengine5-dev libvlc-dev"
+RUN_PKGS="qml-module-qtquick-controls qml-module-qtquick-layouts \
+qml-module-qtquick-window2 qml-module-qtmultimedia qml-module-qtwebengine qml-module-qtquick-dialogs \
+vlc-plugin-base libvlc-bin"
+TEST_PKGS="xvfb xauth x11-apps qml-module-qttest qtdeclarative5-dev-tools ffmpeg imagemagick zbar-tools \
+faketime iproute2 vlc-bin python3 util-linux"
+
+want="$BUILD_PKGS $RUN_PKGS"
+[ "${1:-}" = "--tests" ] && want="$want $TEST_PKGS"
+
+missing=""
+for p in $want; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+# shellcheck disable=SC2086
+$SUDO apt-get install -y -qq --no-install-recommends $missing
