@@ -12,6 +12,15 @@ IUdpListener::IUdpListener(const QString& host, const QString& port)
 {
 }
 
+// The socket listens on both protocols, so an IPv4 peer shows up as an
+// IPv4-mapped IPv6 address; the filter is written the way people write IPv4.
+static QString senderText(const QHostAddress& sender)
+{
+    bool isIPv4 = false;
+    const quint32 ipv4 = sender.toIPv4Address(&isIPv4);
+    return isIPv4 ? QHostAddress(ipv4).toString() : sender.toString();
+}
+
 void IUdpListener::generate()
 {
     m_socket = new QUdpSocket(this);
@@ -28,8 +37,10 @@ void IUdpListener::processPendingDatagrams()
         QByteArray buffer(static_cast<int>(qMax<qint64>(size, 0)), '\0');
         QHostAddress sender;
         quint16 senderPort = 0;
+        // A read that fails leaves the datagram queued; retrying it here would spin
+        // forever, so leave the rest to the socket's next readiness notification.
         if (m_socket->readDatagram(buffer.data(), buffer.size(), &sender, &senderPort) < 0)
-            continue;
+            break;
 
         // Peers pad or terminate their text with a zero byte; what follows it is noise.
         const int zero = buffer.indexOf('\0');
@@ -40,7 +51,7 @@ void IUdpListener::processPendingDatagrams()
         // datagram happens to wake the socket again.
         if (!QJsonDocument::fromJson(text.toUtf8()).isObject())
             continue;
-        if (m_host != QLatin1String("*") && sender.toString() != m_host)
+        if (m_host != QLatin1String("*") && senderText(sender) != m_host)
             continue;
         emit dataReceived(text);
     }
