@@ -298,9 +298,14 @@ void ApplicationEngine::command(QString json)
         m_spinnerTimer->stop();
     m_spinner->reset();
 
+    // Until the scene offers an operation the command simply has no effect on it;
+    // asking anyway would only fill the log with "No such method" warnings.
     QObject* stack = stackObject();
-    auto callStack = [stack](const char* method) {
-        if (stack)
+    auto stackOffers = [stack](const char* signature) {
+        return stack && stack->metaObject()->indexOfMethod(signature) >= 0;
+    };
+    auto callStack = [stack, &stackOffers](const char* method) {
+        if (stackOffers((QByteArray(method) + "()").constData()))
             QMetaObject::invokeMethod(stack, method);
     };
 
@@ -322,7 +327,7 @@ void ApplicationEngine::command(QString json)
             callStack("playDefaultSchedule");
             return;
         }
-        if (stack) {
+        if (stackOffers("playSchedule(QVariant)")) {
             QMetaObject::invokeMethod(stack, "playSchedule",
                 Q_ARG(QVariant, QVariant(object.value(QStringLiteral("schedule_id")).toString())));
         }

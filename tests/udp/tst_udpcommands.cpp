@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkDatagram>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 
@@ -32,6 +33,9 @@ private slots:
     void validateJSONValues();
     void bannerTimerRepeats();
     void statusDatagramLeavesThroughEth0();
+    // Builds engines of its own: keep it last.
+    void incompleteScene_data();
+    void incompleteScene();
 
 private:
     void setLaunch(const QVariantMap& values);
@@ -446,6 +450,48 @@ void TestUdpCommands::statusDatagramLeavesThroughEth0()
     QCOMPARE(datagram.destinationAddress(), QHostAddress(QStringLiteral("10.99.0.255")));
     QCOMPARE(datagram.destinationPort(), 8001);
     QVERIFY(m_scene.engine->sender()->isConnected());
+}
+
+void TestUdpCommands::incompleteScene_data()
+{
+    QTest::addColumn<QString>("scene");
+    QTest::addRow("a stack without the remote operations") << QStringLiteral(UDP_TEST_DATA "/bare.qml");
+    QTest::addRow("no object named stack") << QStringLiteral(UDP_TEST_DATA "/nostack.qml");
+    QTest::addRow("a scene that fails to load") << QStringLiteral(UDP_TEST_DATA "/missing.qml");
+}
+
+// The commands still answer with their banner when the scene cannot act on them.
+void TestUdpCommands::incompleteScene()
+{
+    QFETCH(QString, scene);
+
+    ApplicationEngine::sceneUrl = QUrl::fromLocalFile(scene);
+    ApplicationEngine engine;
+    QCOMPARE(engine.rootObjects().isEmpty(), !QFile::exists(scene));
+
+    // Nothing is logged for operations the scene does not offer.
+    static QStringList messages;
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& message) { messages << message; });
+    auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+
+    const QStringList commands { "player_previous", "player_next", "player_pause", "player_resume" };
+    const QStringList banners { "Previous", "Next", "Pause", "Resume" };
+    for (int i = 0; i < commands.size(); ++i) {
+        engine.command(QString::fromUtf8(json({ { "cmd", commands.at(i) }, { "id", "1" }, { "device_id", "x" } })));
+        QVERIFY2(Banner::of(engine.spinner()) == Banner::plain(banners.at(i)), qPrintable(commands.at(i)));
+        QCOMPARE(engine.spinnerTimer()->interval(), 2000);
+    }
+    engine.command(QString::fromUtf8(
+        json({ { "cmd", "player_play" }, { "id", "1" }, { "device_id", "x" }, { "schedule_id", "S" } })));
+    QVERIFY(!engine.spinner()->running());
+    engine.command(QString::fromUtf8(json({ { "cmd", "player_play" }, { "id", "1" }, { "device_id", "x" } })));
+    QVERIFY(!engine.spinner()->running());
+
+    engine.sync(QString::fromUtf8(json({ { "action", "sync" }, { "host", "h" }, { "port", "1" } })));
+    QCOMPARE(engine.rootContext()->contextProperty("hostPort").toString(), QStringLiteral("h:1"));
+    QCOMPARE(messages, QStringList());
 }
 
 QTEST_MAIN(TestUdpCommands)
