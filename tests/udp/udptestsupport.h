@@ -49,10 +49,8 @@ inline bool inPrivateNetworkNamespace()
     return false;
 }
 
-// Datagrams that sockets of this namespace have read so far (peeks excluded).
-// The handlers run synchronously inside the listener's read loop, so once the
-// count has moved past a datagram that datagram has also been handled.
-inline long datagramsRead()
+// A counter of the namespace's UDP statistics, by its name in /proc/net/snmp.
+inline long udpCounter(const QByteArray& name)
 {
     QFile file(QStringLiteral("/proc/net/snmp"));
     if (!file.open(QIODevice::ReadOnly))
@@ -67,10 +65,24 @@ inline long datagramsRead()
             names = fields;
             continue;
         }
-        const int column = names.indexOf("InDatagrams");
+        const int column = names.indexOf(name);
         return column > 0 && column < fields.size() ? fields.at(column).toLong() : -1;
     }
     return -1;
+}
+
+// Datagrams that sockets of this namespace have read so far (peeks excluded).
+// The handlers run synchronously inside the listener's read loop, so once the
+// count has moved past a datagram that datagram has also been handled.
+inline long datagramsRead()
+{
+    return udpCounter("InDatagrams");
+}
+
+// Datagrams the kernel dropped because a socket's receive buffer was full.
+inline long datagramsDropped()
+{
+    return udpCounter("RcvbufErrors");
 }
 
 // Runs the event loop until at least `count` more datagrams than `before` have
