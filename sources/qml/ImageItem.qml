@@ -1,4 +1,54 @@
 import QtQuick 2.7
 
-Item {
+// A still image composition. The black rectangle shows while the image decodes
+// and around it when its fill mode leaves room.
+Rectangle {
+    id: imageItem
+    color: "black"
+
+    property alias source: image.source
+    property alias fillMode: image.fillMode
+    property bool nextCompositionTrigger: false
+
+    Image {
+        id: image
+        anchors.fill: parent
+        fillMode: Image.Stretch
+        autoTransform: true
+        asynchronous: true
+        cache: false
+        sourceSize.width: 1920
+        sourceSize.height: 1080
+    }
+
+    // Server-relative paths are served by the signage server the scene was loaded from.
+    function setSource(source) {
+        var text = "" + source;
+        image.source = text.charAt(0) === "/" ? "http://" + stack.hostPort + text : text;
+    }
+
+    function setFillMode(name) {
+        switch (name) {
+        case "Stretch": image.fillMode = Image.Stretch; break;
+        case "PreserveAspectFit": image.fillMode = Image.PreserveAspectFit; break;
+        case "PreserveAspectCrop": image.fillMode = Image.PreserveAspectCrop; break;
+        case "Tile": image.fillMode = Image.Tile; break;
+        case "TileVertically": image.fillMode = Image.TileVertically; break;
+        case "TileHorizontally": image.fillMode = Image.TileHorizontally; break;
+        case "Pad": image.fillMode = Image.Pad; break;
+        default: break; // unknown names keep the current mode
+        }
+    }
+
+    function setNextCompositionTrigger(flag) {
+        nextCompositionTrigger = flag;
+    }
+
+    // Taken out of its container at once so that the container's order only
+    // counts items still waiting; the object itself goes at the next event loop turn.
+    function destroyElt() {
+        visible = false;
+        parent = null;
+        destroy();
+    }
 }

@@ -1,4 +1,60 @@
 import QtQuick 2.7
+import QmlVlc 0.1
 
-Item {
+// A video composition. The address is only stored when the item is built; the
+// player opens it when the item is pushed on screen.
+Rectangle {
+    id: videoItem
+    color: "grey"
+
+    property alias source: player.mrl
+    property alias videoPlayer: player
+    property bool nextCompositionTrigger: false
+    property string currentSource: ""
+
+    VlcPlayer {
+        id: player
+        onStateChanged: console.log("onStateChanged")
+        onMediaPlayerStopped: console.log("onMediaPlayerStopped")
+        onMediaPlayerEndReached: {
+            console.log("onMediaPlayerEndReached");
+            if (videoItem.nextCompositionTrigger)
+                stackViewTimer.pushStack();
+        }
+    }
+
+    // The first visual child: the scene stops the player it shows when a leaving
+    // video has finished its exit animation.
+    VlcVideoSurface {
+        source: player
+        anchors.fill: parent
+        fillMode: VlcVideoSurface.Stretch
+    }
+
+    function setSource(source) {
+        var text = "" + source;
+        currentSource = text.charAt(0) === "/" ? "http://" + stack.hostPort + text : text;
+    }
+
+    function startVideo() {
+        console.log("startVideo");
+        console.log(currentSource);
+        player.mrl = currentSource;
+        player.play();
+    }
+
+    function stopVideo() {
+        console.log("stopVideo");
+        player.stop();
+    }
+
+    function setNextCompositionTrigger(flag) {
+        nextCompositionTrigger = flag;
+    }
+
+    function destroyElt() {
+        visible = false;
+        parent = null;
+        destroy();
+    }
 }

@@ -1,1 +1,206 @@
 .pragma library
+
+// Fetches a schedule document. The handler is attached after open() so that the
+// OPENED change is not reported; every later state but DONE goes to
+// failureCallback, DONE goes to successCallback with the parsed body whatever the
+// HTTP status, because the server answers errors with documents of its own.
+function parseJSON(source, successCallback, failureCallback) {
+    var request = new XMLHttpRequest();
+    request.open("GET", source, true);
+    request.onreadystatechange = function () {
+        if (request.readyState !== XMLHttpRequest.DONE) {
+            failureCallback();
+            return;
+        }
+        var parsed;
+        try {
+            parsed = JSON.parse(request.responseText);
+        } catch (e) {
+            // An empty body after a failed connection lands here too; the screen
+            // keeps what it shows and the next load or relaunch tries again.
+            console.warn("parseJSON: " + source + " did not give a JSON document: " + e);
+            return;
+        }
+        successCallback(parsed);
+    };
+    request.send();
+}
+
+var weekdayNames = ["Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"];
+
+function pad2(n) {
+    return n < 10 ? "0" + n : "" + n;
+}
+
+// The local weekday as the en_US locale spells it, whatever the system locale.
+function weekdayName(date) {
+    return weekdayNames[date.getDay()];
+}
+
+// "yyyy-MM-dd" in local time.
+function dateText(date) {
+    var year = "" + date.getFullYear();
+    while (year.length < 4)
+        year = "0" + year;
+    return year + "-" + pad2(date.getMonth() + 1) + "-" + pad2(date.getDate());
+}
+
+// "HH:mm:ss" in local time, 24-hour.
+function timeText(date) {
+    return pad2(date.getHours()) + ":" + pad2(date.getMinutes()) + ":" + pad2(date.getSeconds());
+}
+
+// The prefix of every debug line: "dd/MM/yyyy hh:mm:ss" in local time.
+function debugStamp(date) {
+    return pad2(date.getDate()) + "/" + pad2(date.getMonth() + 1) + "/" + date.getFullYear() + " "
+        + timeText(date);
+}
+
+function isObject(value) {
+    return value !== null && typeof value === "object" && !Array.isArray(value);
+}
+
+// A missing or null bound never rejects; a present one is compared as a string.
+function belowBound(text, bound) {
+    return bound !== undefined && bound !== null && text < bound;
+}
+
+function aboveBound(text, bound) {
+    return bound !== undefined && bound !== null && text > bound;
+}
+
+function atOrAboveBound(text, bound) {
+    return bound !== undefined && bound !== null && text >= bound;
+}
+
+// Whether a sequence entry may play at the instant `now`. Entries without
+// diffusion rules never play; missing dates or hours impose no limit.
+function diffusionAllows(entry, now) {
+    if (!isObject(entry) || !isObject(entry.diffusion))
+        return false;
+    var diffusion = entry.diffusion;
+    var day = weekdayName(now);
+    var weekdays = diffusion.weekdays;
+    var dayValid = false;
+    if (Array.isArray(weekdays)) {
+        for (var i = 0; i < weekdays.length; ++i) {
+            if (weekdays[i] === day || weekdays[i] === "All") {
+                dayValid = true;
+                break;
+            }
+        }
+    }
+    if (!dayValid)
+        return false;
+
+    var dates = isObject(diffusion.dates) ? diffusion.dates : {};
+    var today = dateText(now);
+    if (belowBound(today, dates.start_date) || aboveBound(today, dates.end_date))
+        return false;
+
+    var hours = isObject(diffusion.hours) ? diffusion.hours : {};
+    var time = timeText(now);
+    if (belowBound(time, hours.start_time) || atOrAboveBound(time, hours.end_time))
+        return false;
+    return true;
+}
+
+function elementsOf(entry) {
+    if (!isObject(entry) || !isObject(entry.sequence) || !Array.isArray(entry.sequence.elements))
+        return [];
+    return entry.sequence.elements;
+}
+
+function globalPropertiesOf(entry) {
+    if (!isObject(entry) || !isObject(entry.sequence) || !isObject(entry.sequence.global_properties))
+        return {};
+    return entry.sequence.global_properties;
+}
+
+// The element's own duration when it has one, else its sequence's default.
+// May be undefined when neither is given.
+function effectiveDuration(element, entry) {
+    if (isObject(element) && element.duration !== undefined)
+        return element.duration;
+    return globalPropertiesOf(entry).duration;
+}
+
+// What the advance timer takes for a duration: a number, 0 for anything else.
+function timerInterval(duration) {
+    var n = Number(duration);
+    if (duration === null || duration === undefined || !isFinite(n) || n <= 0)
+        return 0;
+    return Math.min(n, 2147483647);
+}
+
+// One part ("enter" or "exit") of an element's transitions; the sequence's default
+// part stands in when the element has no transitions or its transitions lack it.
+function transitionPart(element, entry, name) {
+    if (isObject(element) && isObject(element.transitions) && isObject(element.transitions[name]))
+        return element.transitions[name];
+    var defaults = globalPropertiesOf(entry).transitions;
+    if (isObject(defaults) && isObject(defaults[name]))
+        return defaults[name];
+    return undefined;
+}
+
+function copyTransitionPart(part) {
+    if (!isObject(part))
+        return undefined;
+    return { property: part.property, from: part.from, to: part.to, duration: part.duration };
+}
+
+function reverseTransitionPart(part) {
+    if (!isObject(part))
+        return undefined;
+    var from = part.from;
+    part.from = part.to;
+    part.to = from;
+    return part;
+}
+
+// The position of `entry` in `list`, by identity; -1 when absent.
+function positionOf(list, entry) {
+    for (var i = 0; i < list.length; ++i) {
+        if (list[i] === entry)
+            return i;
+    }
+    return -1;
+}
+
+// The first entry at or after `start` (walking forward, wrapping) that has
+// elements; null when no entry has any.
+function nextEntryWithElements(list, start) {
+    var n = list.length;
+    for (var step = 0; step < n; ++step) {
+        var entry = list[(((start + step) % n) + n) % n];
+        if (elementsOf(entry).length > 0)
+            return entry;
+    }
+    return null;
+}
+
+// The same walking backward from `start`.
+function previousEntryWithElements(list, start) {
+    var n = list.length;
+    for (var step = 0; step < n; ++step) {
+        var entry = list[(((start - step) % n) + n) % n];
+        if (elementsOf(entry).length > 0)
+            return entry;
+    }
+    return null;
+}
+
+function countElements(list) {
+    var count = 0;
+    for (var i = 0; i < list.length; ++i)
+        count += elementsOf(list[i]).length;
+    return count;
+}
+
+var fillModeNames = ["Stretch", "PreserveAspectFit", "PreserveAspectCrop", "Tile", "TileVertically",
+    "TileHorizontally", "Pad"];
+
+function isFillModeName(name) {
+    return fillModeNames.indexOf(name) >= 0;
+}

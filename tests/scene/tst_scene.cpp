@@ -1,0 +1,605 @@
+// The scene's logic, tested on the real quickwindow.qml from the resources: documents
+// come from a loopback HTTP server, the engine is a recording stand-in, and the
+// instant the diffusion rules see is pinned through the stack's fixedNow.
+
+#include "scenefixture.h"
+
+#include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocale>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTest>
+#include <QtWebEngine/QtWebEngine>
+
+#include <memory>
+
+namespace {
+
+// Start delay used where the test is not about it, to keep the suite quick.
+const int kQuickStart = 100;
+
+QJsonObject statusInfos(const QString& message)
+{
+    return QJsonDocument::fromJson(message.toUtf8()).object().value(QStringLiteral("infos")).toObject();
+}
+
+QString cmdOf(const QString& message)
+{
+    return QJsonDocument::fromJson(message.toUtf8()).object().value(QStringLiteral("cmd")).toString();
+}
+
+QStringList sourcesOf(const QStringList& messages)
+{
+    QStringList out;
+    for (const QString& m : messages) {
+        if (cmdOf(m) == QLatin1String("player_composition_changed"))
+            out.append(statusInfos(m).value(QStringLiteral("source")).toString());
+    }
+    return out;
+}
+
+QStringList cmdsOf(const QStringList& messages)
+{
+    QStringList out;
+    for (const QString& m : messages)
+        out.append(cmdOf(m));
+    return out;
+}
+
+QJsonArray array(std::initializer_list<QJsonValue> values)
+{
+    return QJsonArray(values);
+}
+
+QByteArray oneSequence(const QJsonArray& elements, const QVariant& duration = QVariant(),
+    const QJsonObject& transitions = QJsonObject())
+{
+    return doc::schedule(array({ doc::entry(elements, duration, transitions) }), QStringLiteral("S1"));
+}
+
+} // namespace
+
+class tst_Scene : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<SceneFixture> f;
+
+    // A fresh scene for every test: nothing carries over from one to the next.
+    void start(int startDelay = kQuickStart)
+    {
+        f.reset(new SceneFixture());
+        QVERIFY(f->ok());
+        f->eval(QStringLiteral("stackViewInit.interval = %1").arg(startDelay));
+    }
+
+    void pinTime(const QString& jsDateArgs)
+    {
+        f->eval(QStringLiteral("stack.fixedNow = new Date(%1)").arg(jsDateArgs));
+    }
+
+    bool waitMessages(int count, int timeout = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (f->recorder.messages.size() < count && t.elapsed() < timeout)
+            QTest::qWait(10);
+        return f->recorder.messages.size() >= count;
+    }
+
+    bool waitIdle(int timeout = 3000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (f->eval(QStringLiteral("stackDelegate.transitioning")).toBool() && t.elapsed() < timeout)
+            QTest::qWait(10);
+        return !f->eval(QStringLiteral("stackDelegate.transitioning")).toBool();
+    }
+
+    QString onScreenSource() const
+    {
+        return f->eval(QStringLiteral("stack.currentItem ? String(stack.currentItem.source) : ''")).toString();
+    }
+
+private slots:
+    void cleanup() { f.reset(); }
+
+    void documentForms_data();
+    void documentForms();
+    void qrDecision_data();
+    void qrDecision();
+    void oldFormKeepsPreviousIdentifier();
+    void statusDatagram_data();
+    void statusDatagram();
+    void sources_data();
+    void sources();
+    void shouldPlay_data();
+    void shouldPlay();
+    void weekdayIgnoresLocale();
+    void debugLines();
+    void startDelayAndDurations();
+    void oneElementSchedule();
+    void duplicateFollowsTicks();
+    void windowEndRelaunches();
+    void nothingAllowedThenAllowed();
+    void failedFetchKeepsScreen();
+};
+
+void tst_Scene::documentForms_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QString>("firstSource");
+    QTest::addColumn<int>("sequenceCount");
+    QTest::addColumn<QString>("debugLine");
+
+    const QJsonObject a = doc::element(QStringLiteral("Image"), QStringLiteral("/a.png"), 500);
+    const QJsonObject b = doc::element(QStringLiteral("Image"), QStringLiteral("/b.png"), 500);
+
+    QTest::addRow("current form") << oneSequence(array({ a })) << "/a.png" << 1 << "";
+    QTest::addRow("old form") << doc::text({ { "objects", array({ b }) }, { "duration", 700 } }) << "/b.png" << 1 << "";
+    QTest::addRow("schedule wins over objects")
+        << doc::text({ { "schedule", QJsonDocument::fromJson(oneSequence(array({ a }))).object().value("schedule") },
+               { "objects", array({ b }) } })
+        << "/a.png" << 1 << "";
+    QTest::addRow("neither form") << doc::text({ { "something", 1 } }) << "" << 0
+                                  << "FUNCTION - init - NO JSON FOUND OR JSON DOES NOT CONTAIN schedule OR objects";
+    QTest::addRow("null schedule with objects reads objects")
+        << doc::text({ { "schedule", QJsonValue::Null }, { "objects", array({ b }) } }) << "/b.png" << 1
+        << "FUNCTION - init - schedule is not an object, reading objects instead";
+    QTest::addRow("null schedule alone") << doc::text({ { "schedule", QJsonValue::Null } }) << "" << 0
+                                         << "FUNCTION - init - NO JSON FOUND OR JSON DOES NOT CONTAIN schedule OR objects";
+    QTest::addRow("schedule without sequences plays nothing") << doc::text({ { "schedule", QJsonObject() } }) << "" << 0
+                                                             << "FUNCTION - updateSequencesToPlay - stack.sequencesToPlay.length : 0";
+    QTest::addRow("body is not JSON") << QByteArray("<html>error</html>") << "" << 0 << "";
+}
+
+void tst_Scene::documentForms()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(QString, firstSource);
+    QFETCH(int, sequenceCount);
+    QFETCH(QString, debugLine);
+
+    start();
+    f->load(document);
+    if (firstSource.isEmpty()) {
+        QTest::qWait(800);
+        QCOMPARE(f->recorder.messages.size(), 0);
+    } else {
+        QVERIFY(waitMessages(1));
+        QCOMPARE(statusInfos(f->recorder.messages.first().text).value("source").toString(), firstSource);
+    }
+    QCOMPARE(f->eval("stack.sequences.length").toInt(), sequenceCount);
+    if (!debugLine.isEmpty())
+        QVERIFY2(f->debugLines().contains(debugLine), qPrintable(f->debugLines().join('\n')));
+    QVERIFY(f->server.requests().contains("/doc.json"));
+}
+
+void tst_Scene::qrDecision_data()
+{
+    QTest::addColumn<QJsonValue>("uid");
+    QTest::addColumn<QJsonValue>("isPrivate");
+    QTest::addColumn<QString>("call");
+
+    const QJsonValue absent(QJsonValue::Undefined);
+    QTest::addRow("private absent, identifier given") << QJsonValue("S9") << absent << "show:S9";
+    QTest::addRow("private false") << QJsonValue("S9") << QJsonValue(false) << "show:S9";
+    QTest::addRow("private true") << QJsonValue("S9") << QJsonValue(true) << "hide";
+    QTest::addRow("private truthy string") << QJsonValue("S9") << QJsonValue("yes") << "hide";
+    QTest::addRow("private zero is falsy") << QJsonValue("S9") << QJsonValue(0) << "show:S9";
+    QTest::addRow("identifier absent") << absent << QJsonValue(false) << "hide";
+    QTest::addRow("identifier empty") << QJsonValue("") << QJsonValue(false) << "hide";
+    QTest::addRow("numeric identifier as decimal text") << QJsonValue(42) << absent << "show:42";
+}
+
+void tst_Scene::qrDecision()
+{
+    QFETCH(QJsonValue, uid);
+    QFETCH(QJsonValue, isPrivate);
+    QFETCH(QString, call);
+
+    start();
+    const QJsonArray seq = array({ doc::entry(array({ doc::element("Image", "/a.png", 500) })) });
+    f->load(doc::schedule(seq, uid, isPrivate));
+    QTRY_COMPARE_WITH_TIMEOUT(f->recorder.qrCalls.size(), 1, 3000);
+    QCOMPARE(f->recorder.qrCalls.first(), call);
+    const QString expectedLine = call == QLatin1String("hide")
+        ? QStringLiteral("FUNCTION - init - schedule is private => hiding the qrcode")
+        : QStringLiteral("FUNCTION - init - schedule is public => showing the qrcode");
+    QVERIFY(f->debugLines().contains(expectedLine));
+}
+
+void tst_Scene::oldFormKeepsPreviousIdentifier()
+{
+    start();
+    const QByteArray oldForm = doc::text({ { "objects", array({ doc::element("Image", "/o.png", 500) }) } });
+    f->load(oldForm, true, "/old.json");
+    QTRY_COMPARE_WITH_TIMEOUT(f->recorder.qrCalls, QStringList { "hide" }, 3000);
+
+    f->load(doc::schedule(array({ doc::entry(array({ doc::element("Image", "/a.png", 500) })) }), "PUB"), true,
+        "/public.json");
+    QTRY_COMPARE_WITH_TIMEOUT(f->recorder.qrCalls, (QStringList { "hide", "show:PUB" }), 3000);
+
+    f->callLoad(f->server.url("/old.json"), f->server.hostPort(), true);
+    QTRY_COMPARE_WITH_TIMEOUT(f->recorder.qrCalls, (QStringList { "hide", "show:PUB", "show:PUB" }), 3000);
+}
+
+void tst_Scene::statusDatagram_data()
+{
+    QTest::addColumn<QJsonObject>("element");
+    QTest::addColumn<QVariant>("sequenceDuration");
+    QTest::addColumn<QString>("expected");
+
+    const QString prefix = QStringLiteral("{\"cmd\":\"player_composition_changed\",\"id\":\"auto\",\"device_id\":\"DEV-1\",");
+    QJsonObject e = doc::element("Image", "/a.png", 900);
+    QTest::addRow("own duration, no extras") << e << QVariant(300)
+                                             << prefix + "\"infos\":{\"type\":\"Image\",\"source\":\"/a.png\",\"duration\":900}}";
+    e = doc::element("Image", "/a.png");
+    QTest::addRow("sequence duration") << e << QVariant(300)
+                                       << prefix + "\"infos\":{\"type\":\"Image\",\"source\":\"/a.png\",\"duration\":300}}";
+    QTest::addRow("no duration anywhere leaves the key out")
+        << e << QVariant() << prefix + "\"infos\":{\"type\":\"Image\",\"source\":\"/a.png\"}}";
+    e = doc::element("Image", "/a.png", 900);
+    e.insert("hueColor", "#ff0000");
+    e.insert("fragrance", "lavender");
+    QTest::addRow("hue colour and fragrance")
+        << e << QVariant(300)
+        << prefix + "\"infos\":{\"type\":\"Image\",\"source\":\"/a.png\",\"duration\":900,\"hueColor\":\"#ff0000\",\"fragrance\":\"on\"}}";
+    e = doc::element("Image", "/a.png", 900);
+    e.insert("hueColor", QJsonObject { { "h", 120 } });
+    e.insert("fragrance", 0);
+    QTest::addRow("hue colour copied unchanged, any fragrance value is on")
+        << e << QVariant(300)
+        << prefix + "\"infos\":{\"type\":\"Image\",\"source\":\"/a.png\",\"duration\":900,\"hueColor\":{\"h\":120},\"fragrance\":\"on\"}}";
+    e = doc::element("Image", "/a.png", 900);
+    e.insert("hueColor", QJsonValue::Null);
+    e.insert("fragrance", QJsonValue::Null);
+    QTest::addRow("null extras are left out")
+        << e << QVariant(300) << prefix + "\"infos\":{\"type\":\"Image\",\"source\":\"/a.png\",\"duration\":900}}";
+}
+
+void tst_Scene::statusDatagram()
+{
+    QFETCH(QJsonObject, element);
+    QFETCH(QVariant, sequenceDuration);
+    QFETCH(QString, expected);
+
+    start();
+    f->load(oneSequence(array({ element }), sequenceDuration));
+    QVERIFY(waitMessages(1));
+    QCOMPARE(f->recorder.messages.first().text, expected);
+}
+
+void tst_Scene::sources_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("itemSource");
+    QTest::addColumn<QString>("reported");
+
+    QTest::addRow("image on the server") << "Image" << "/img/a.png" << "http://%1/img/a.png" << "/img/a.png";
+    QTest::addRow("image by file URL") << "Image" << "file:///tmp/a.png" << "file:///tmp/a.png" << "file:///tmp/a.png";
+    QTest::addRow("image by absolute URL") << "Image" << "http://10.0.0.9/a.png" << "http://10.0.0.9/a.png"
+                                           << "http://10.0.0.9/a.png";
+    QTest::addRow("web view path is not prefixed") << "WebView" << "/page.html" << "!" << "/page.html";
+    QTest::addRow("page builder path") << "PageBuilder" << "/pb/12" << "http://%1/pb/12" << "http://%1/pb/12";
+    QTest::addRow("page builder absolute URL is still prefixed")
+        << "PageBuilder" << "http://other/x" << "" << "http://%1http://other/x";
+}
+
+void tst_Scene::sources()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, source);
+    QFETCH(QString, itemSource);
+    QFETCH(QString, reported);
+
+    start();
+    f->load(oneSequence(array({ doc::element(type, source, 5000) })));
+    QVERIFY(waitMessages(1));
+    const QString hostPort = f->server.hostPort();
+    QCOMPARE(statusInfos(f->recorder.messages.first().text).value("source").toString(), reported.arg(hostPort));
+    if (itemSource == QLatin1String("!"))
+        QVERIFY2(!onScreenSource().contains(hostPort), qPrintable(onScreenSource()));
+    else if (!itemSource.isEmpty())
+        QCOMPARE(onScreenSource(), itemSource.arg(hostPort));
+}
+
+void tst_Scene::shouldPlay_data()
+{
+    QTest::addColumn<QString>("now"); // arguments of the JavaScript Date constructor, local time
+    QTest::addColumn<QString>("diffusion");
+    QTest::addColumn<bool>("plays");
+
+    // 2026-12-07 is a Monday.
+    const QString monday = QStringLiteral("2026, 11, 7, 12, 0, 0");
+    QTest::addRow("All") << monday << R"({"weekdays":["All"],"dates":{},"hours":{}})" << true;
+    QTest::addRow("named day") << monday << R"({"weekdays":["Sunday","Monday"],"dates":{},"hours":{}})" << true;
+    QTest::addRow("other days") << monday << R"({"weekdays":["Tuesday"],"dates":{},"hours":{}})" << false;
+    QTest::addRow("day names are case-sensitive") << monday << R"({"weekdays":["monday","all"],"dates":{},"hours":{}})"
+                                                  << false;
+    QTest::addRow("weekdays as a string") << monday << R"({"weekdays":"Monday","dates":{},"hours":{}})" << false;
+    QTest::addRow("empty weekdays") << monday << R"({"weekdays":[],"dates":{},"hours":{}})" << false;
+    QTest::addRow("absent weekdays") << monday << R"({"dates":{},"hours":{}})" << false;
+    QTest::addRow("start date inclusive")
+        << QString("2026, 11, 7, 0, 0, 0") << R"({"weekdays":["All"],"dates":{"start_date":"2026-12-07"},"hours":{}})" << true;
+    QTest::addRow("before start date")
+        << QString("2026, 11, 6, 23, 59, 59") << R"({"weekdays":["All"],"dates":{"start_date":"2026-12-07"},"hours":{}})"
+        << false;
+    QTest::addRow("end date inclusive")
+        << QString("2026, 11, 7, 23, 59, 59") << R"({"weekdays":["All"],"dates":{"end_date":"2026-12-07"},"hours":{}})" << true;
+    QTest::addRow("after end date")
+        << QString("2026, 11, 8, 0, 0, 0") << R"({"weekdays":["All"],"dates":{"end_date":"2026-12-07"},"hours":{}})" << false;
+    QTest::addRow("one-day range")
+        << monday << R"({"weekdays":["All"],"dates":{"start_date":"2026-12-07","end_date":"2026-12-07"},"hours":{}})" << true;
+    QTest::addRow("empty end date excludes every day")
+        << monday << R"({"weekdays":["All"],"dates":{"end_date":""},"hours":{}})" << false;
+    QTest::addRow("empty start date excludes nothing")
+        << monday << R"({"weekdays":["All"],"dates":{"start_date":""},"hours":{}})" << true;
+    QTest::addRow("null bounds impose no limit")
+        << monday << R"({"weekdays":["All"],"dates":{"start_date":null,"end_date":null},"hours":{"start_time":null,"end_time":null}})"
+        << true;
+    QTest::addRow("end time exclusive, one second before")
+        << QString("2026, 11, 7, 17, 59, 59") << R"({"weekdays":["All"],"dates":{},"hours":{"end_time":"18:00:00"}})" << true;
+    QTest::addRow("end time exclusive, at the end")
+        << QString("2026, 11, 7, 18, 0, 0") << R"({"weekdays":["All"],"dates":{},"hours":{"end_time":"18:00:00"}})" << false;
+    QTest::addRow("start time inclusive")
+        << QString("2026, 11, 7, 8, 0, 0") << R"({"weekdays":["All"],"dates":{},"hours":{"start_time":"08:00:00"}})" << true;
+    QTest::addRow("before start time")
+        << QString("2026, 11, 7, 7, 59, 59") << R"({"weekdays":["All"],"dates":{},"hours":{"start_time":"08:00:00"}})" << false;
+    QTest::addRow("afternoon uses the 24-hour clock")
+        << QString("2026, 11, 7, 14, 0, 0") << R"({"weekdays":["All"],"dates":{},"hours":{"start_time":"13:00:00","end_time":"15:00:00"}})"
+        << true;
+    QTest::addRow("window over midnight never matches, late")
+        << QString("2026, 11, 7, 23, 0, 0") << R"({"weekdays":["All"],"dates":{},"hours":{"start_time":"22:00:00","end_time":"02:00:00"}})"
+        << false;
+    QTest::addRow("window over midnight never matches, early")
+        << QString("2026, 11, 7, 1, 0, 0") << R"({"weekdays":["All"],"dates":{},"hours":{"start_time":"22:00:00","end_time":"02:00:00"}})"
+        << false;
+    QTest::addRow("empty end time excludes every time")
+        << monday << R"({"weekdays":["All"],"dates":{},"hours":{"end_time":""}})" << false;
+    QTest::addRow("dates read only when the day matches")
+        << monday << R"({"weekdays":["Tuesday"],"dates":{"start_date":"2000-01-01"},"hours":{}})" << false;
+    QTest::addRow("no diffusion never plays") << monday << "null" << false;
+    QTest::addRow("missing dates and hours impose no limit") << monday << R"({"weekdays":["All"]})" << true;
+}
+
+void tst_Scene::shouldPlay()
+{
+    QFETCH(QString, now);
+    QFETCH(QString, diffusion);
+    QFETCH(bool, plays);
+
+    start();
+    pinTime(now);
+    const QVariant result = f->eval(QStringLiteral("stack.shouldPlay({diffusion: %1, sequence: {elements: []}})").arg(diffusion));
+    QCOMPARE(result.toBool(), plays);
+    QVERIFY(!f->eval("stack.shouldPlay(null)").toBool());
+}
+
+void tst_Scene::weekdayIgnoresLocale()
+{
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    start();
+    pinTime("2026, 11, 7, 12, 0, 0");
+    const bool english = f->eval(R"(stack.shouldPlay({diffusion: {weekdays: ["Monday"], dates: {}, hours: {}}}))").toBool();
+    const bool french = f->eval(R"(stack.shouldPlay({diffusion: {weekdays: ["lundi"], dates: {}, hours: {}}}))").toBool();
+    QLocale::setDefault(saved);
+    QVERIFY(english);
+    QVERIFY(!french);
+}
+
+void tst_Scene::debugLines()
+{
+    start();
+    f->load(oneSequence(array({ doc::element("Image", "/a.png", 5000) })), false);
+    QVERIFY(waitMessages(1));
+    QVERIFY2(f->debugLines().isEmpty(), qPrintable(f->debugLines().join('\n')));
+
+    SceneFixture::log().clear();
+    f->callLoad(f->server.url("/doc.json"), f->server.hostPort(), true);
+    QVERIFY(waitMessages(2));
+    const QStringList lines = f->debugLines();
+    QVERIFY(lines.size() >= 3);
+    QCOMPARE(lines.mid(0, 3),
+        (QStringList { "FUNCTION - load - BEGIN", f->server.hostPort() + ":" + f->server.url("/doc.json"),
+            "FUNCTION - load - END" }));
+    // The stamp is the local time of the line: check it against the clock.
+    const QString first = SceneFixture::log().first();
+    const QDateTime stamp = QDateTime::fromString(first.left(19), QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    QVERIFY2(stamp.isValid(), qPrintable(first));
+    QVERIFY(qAbs(stamp.secsTo(QDateTime::currentDateTime())) <= 2);
+    QVERIFY(first.mid(19).startsWith(QLatin1String("- DEBUG :FUNCTION - load - BEGIN")));
+    QVERIFY(lines.contains("FUNCTION - elementCount : 1"));
+}
+
+void tst_Scene::startDelayAndDurations()
+{
+    start(1000);
+    const QJsonArray elements = array({ doc::element("Image", "/a.png", 300), doc::element("Image", "/b.png", 600),
+        doc::element("Image", "/c.png") });
+    f->load(oneSequence(elements, 400));
+    QVERIFY(waitMessages(4, 6000));
+    QCOMPARE(sourcesOf(f->recorder.texts()).mid(0, 4), (QStringList { "/a.png", "/b.png", "/c.png", "/a.png" }));
+    const auto& m = f->recorder.messages;
+    // The first composition comes one second after the document, then each stays its duration.
+    QVERIFY2(m[0].at >= 1000 && m[0].at < 1600, qPrintable(QString::number(m[0].at)));
+    const qint64 d1 = m[1].at - m[0].at, d2 = m[2].at - m[1].at, d3 = m[3].at - m[2].at;
+    QVERIFY2(d1 >= 290 && d1 < 500, qPrintable(QString::number(d1)));
+    QVERIFY2(d2 >= 590 && d2 < 800, qPrintable(QString::number(d2)));
+    QVERIFY2(d3 >= 390 && d3 < 600, qPrintable(QString::number(d3)));
+    // One item waits in the container, the one after the composition on screen.
+    QCOMPARE(f->eval("itemsContainer.children.length").toInt(), 1);
+}
+
+void tst_Scene::oneElementSchedule()
+{
+    // Duration 0: nothing advances by itself, so each advance below is the only one.
+    start();
+    f->load(oneSequence(array({ doc::element("Image", "/only.png", 0) })));
+    QVERIFY(waitMessages(1));
+    auto onScreen = [this] { return f->object("stack.currentItem"); };
+    auto waiting = [this](int i) { return f->object(QStringLiteral("itemsContainer.children[%1]").arg(i)); };
+    auto waitingCount = [this] { return f->eval("itemsContainer.children.length").toInt(); };
+    auto duplicate = [this] { return f->object("stack.duplication"); };
+
+    // Start step: the duplicate is on screen, one regular item waits.
+    QObject* d = duplicate();
+    QVERIFY(d);
+    QCOMPARE(onScreen(), d);
+    QCOMPARE(waitingCount(), 1);
+    QObject* e1 = waiting(0);
+
+    // Advance with the duplicate on screen: the regular path.
+    f->eval("stackViewTimer.pushStack()");
+    QVERIFY(waitIdle());
+    QCOMPARE(onScreen(), e1);
+    QCOMPARE(waitingCount(), 1);
+    QObject* e2 = waiting(0);
+    QVERIFY(e2 != e1);
+    QTRY_VERIFY(duplicate() == nullptr); // D was destroyed once replaced
+
+    // A tick builds a new duplicate, which waits after E2.
+    f->eval("clock.timeChanged()");
+    QObject* d2 = duplicate();
+    QVERIFY(d2);
+    QCOMPARE(waitingCount(), 2);
+    QCOMPARE(waiting(1), d2);
+
+    // The waiting duplicate goes on screen next; E2 keeps waiting.
+    f->eval("stackViewTimer.pushStack()");
+    QVERIFY(waitIdle());
+    QCOMPARE(onScreen(), d2);
+    QCOMPARE(waitingCount(), 1);
+    QCOMPARE(waiting(0), e2);
+
+    // With D2 on screen the regular path runs again.
+    f->eval("stackViewTimer.pushStack()");
+    QVERIFY(waitIdle());
+    QCOMPARE(onScreen(), e2);
+    QCOMPARE(waitingCount(), 1);
+
+    // Every advance reported the same element.
+    QCOMPARE(sourcesOf(f->recorder.texts()), (QStringList { "/only.png", "/only.png", "/only.png", "/only.png" }));
+}
+
+void tst_Scene::duplicateFollowsTicks()
+{
+    // Entry B opens at 12:00:10; the duplicate follows the list of the tick before.
+    start();
+    pinTime("2026, 11, 7, 12, 0, 0");
+    const QJsonArray entries = array({ doc::entry(array({ doc::element("Image", "/a.png", 0) })),
+        doc::entry(array({ doc::element("Image", "/b.png", 0) }), QVariant(), QJsonObject(),
+            doc::diffusion(array({ "All" }), QJsonObject(), QJsonObject { { "start_time", "12:00:10" } })) });
+    f->load(doc::schedule(entries, "S"));
+    QVERIFY(waitMessages(1));
+    f->eval("stackViewTimer.pushStack()");
+    QVERIFY(waitIdle());
+    QTRY_VERIFY(!f->object("stack.duplication"));
+    f->eval("clock.timeChanged()");
+    QObject* waitingDuplicate = f->object("stack.duplication");
+    QVERIFY(waitingDuplicate);
+    QCOMPARE(f->eval("itemsContainer.children.length").toInt(), 2);
+
+    pinTime("2026, 11, 7, 12, 0, 10");
+    f->eval("clock.timeChanged()");
+    QCOMPARE(f->eval("stack.sequencesToPlay.length").toInt(), 2);
+    QVERIFY2(f->object("stack.duplication") == waitingDuplicate, "kept until the tick after the change");
+
+    f->eval("clock.timeChanged()");
+    QVERIFY(!f->object("stack.duplication"));
+    QVERIFY(f->debugLines().contains("FUNCTION - updateSequencesToPlay - clearDuplication"));
+    QVERIFY(f->debugLines().contains("FUNCTION - updateSequencesToPlay - stack.sequencesToPlay.length : 2"));
+    // A dropped duplicate that still waited is gone: it must not be shown later in
+    // place of the element that follows.
+    QCOMPARE(f->eval("itemsContainer.children.length").toInt(), 1);
+
+    for (int i = 0; i < 3; ++i) {
+        f->eval("stackViewTimer.pushStack()");
+        QVERIFY(waitIdle());
+    }
+    QCOMPARE(sourcesOf(f->recorder.texts()).mid(2), (QStringList { "/b.png", "/a.png", "/b.png" }));
+    QCOMPARE(onScreenSource(), "http://" + f->server.hostPort() + "/b.png");
+    QCOMPARE(f->eval("itemsContainer.children.length").toInt(), 1);
+}
+
+void tst_Scene::windowEndRelaunches()
+{
+    start();
+    pinTime("2026, 11, 7, 17, 59, 58");
+    const QJsonArray entries = array({ doc::entry(array({ doc::element("Image", "/day.png", 60000) }), QVariant(),
+                                           QJsonObject(),
+                                           doc::diffusion(array({ "All" }), QJsonObject(), QJsonObject { { "end_time", "18:00:00" } })),
+        doc::entry(array({ doc::element("Image", "/night.png", 60000) }), QVariant(), QJsonObject(),
+            doc::diffusion(array({ "All" }), QJsonObject(), QJsonObject { { "start_time", "18:00:00" } })) });
+    f->load(doc::schedule(entries, "S"));
+    QVERIFY(waitMessages(1));
+    QCOMPARE(sourcesOf(f->recorder.texts()), QStringList { "/day.png" });
+
+    pinTime("2026, 11, 7, 17, 59, 59");
+    f->eval("clock.timeChanged()");
+    QTest::qWait(300);
+    QCOMPARE(f->recorder.messages.size(), 1);
+
+    pinTime("2026, 11, 7, 18, 0, 0");
+    f->eval("clock.timeChanged()");
+    QVERIFY(!f->object("stack.currentItem")); // black until the start step
+    QVERIFY(waitMessages(2));
+    QCOMPARE(sourcesOf(f->recorder.texts()), (QStringList { "/day.png", "/night.png" }));
+    QVERIFY2(!f->eval("stackDelegate.transitioning").toBool(), "the first composition after a launch has no transition");
+}
+
+void tst_Scene::nothingAllowedThenAllowed()
+{
+    start();
+    pinTime("2026, 11, 7, 7, 0, 0");
+    const QJsonArray entries = array({ doc::entry(array({ doc::element("Image", "/a.png", 60000) }), QVariant(),
+        QJsonObject(), doc::diffusion(array({ "All" }), QJsonObject(), QJsonObject { { "start_time", "08:00:00" } })) });
+    f->load(doc::schedule(entries, "S"));
+    QTest::qWait(400);
+    QCOMPARE(f->recorder.messages.size(), 0);
+    QVERIFY(f->eval("stack.currentSequence === null").toBool());
+
+    // Remote operations with nothing on screen are ignored.
+    f->invoke("goToNextComposition");
+    f->invoke("goToPreviousComposition");
+    f->invoke("pausePlayer");
+    QVERIFY(!f->eval("stack.paused").toBool());
+    QCOMPARE(f->recorder.messages.size(), 0);
+    QVERIFY(f->debugLines().contains("FUNCTION - goToNextComposition - nothing on screen, ignored"));
+
+    pinTime("2026, 11, 7, 8, 0, 0");
+    f->eval("clock.timeChanged()");
+    QVERIFY(waitMessages(1));
+    QCOMPARE(sourcesOf(f->recorder.texts()), QStringList { "/a.png" });
+}
+
+void tst_Scene::failedFetchKeepsScreen()
+{
+    start();
+    f->load(oneSequence(array({ doc::element("Image", "/a.png", 400), doc::element("Image", "/b.png", 400) })));
+    QVERIFY(waitMessages(1));
+    QObject* shown = f->object("stack.currentItem");
+    // A 404 page is not a document: nothing new is taken and the advance stays stopped.
+    f->callLoad(f->server.url("/missing.json"), f->server.hostPort(), true);
+    QTest::qWait(1200);
+    QCOMPARE(f->recorder.messages.size(), 1);
+    QCOMPARE(f->object("stack.currentItem"), shown);
+    QVERIFY(f->server.requests().contains("/missing.json"));
+    QVERIFY(f->logContains("did not give a JSON document"));
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QSG_RENDER_LOOP", "basic");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QtWebEngine::initialize();
+    tst_Scene test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_scene.moc"
