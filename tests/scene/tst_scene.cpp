@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
+#include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTest>
@@ -125,6 +126,19 @@ private slots:
     void windowEndRelaunches();
     void nothingAllowedThenAllowed();
     void failedFetchKeepsScreen();
+    void transitionChoice_data();
+    void transitionChoice();
+    void transitionExpressions_data();
+    void transitionExpressions();
+    void transitionRunsOnScreen();
+    void remoteStateTable_data();
+    void remoteStateTable();
+    void remoteIgnoredDuringTransition();
+    void previousWrapsAndReturns();
+    void pauseKeepsFullDuration();
+    void playScheduleAndDefault();
+    void malformedDocuments_data();
+    void malformedDocuments();
 };
 
 void tst_Scene::documentForms_data()
@@ -590,6 +604,429 @@ void tst_Scene::failedFetchKeepsScreen()
     QCOMPARE(f->object("stack.currentItem"), shown);
     QVERIFY(f->server.requests().contains("/missing.json"));
     QVERIFY(f->logContains("did not give a JSON document"));
+}
+
+
+namespace {
+
+// Two sequences with transitions everywhere a rule can pick one from:
+//   A: a0 (own enter and exit), a1 (none); defaults: enter rotation, exit opacity
+//   B: b0 (own exit only), b1 (none); defaults: enter y, exit x
+QByteArray transitionDocument(int duration = 0)
+{
+    QJsonObject a0 = doc::element("Image", "/a0.png", duration);
+    a0.insert("transitions", doc::transitions(doc::part("opacity", 0, 1, 40), doc::part("x", 0, -100, 41)));
+    const QJsonObject a1 = doc::element("Image", "/a1.png", duration);
+    QJsonObject b0 = doc::element("Image", "/b0.png", duration);
+    b0.insert("transitions", QJsonObject { { "exit", doc::part("x", 0, 300, 42) } });
+    const QJsonObject b1 = doc::element("Image", "/b1.png", duration);
+    const QJsonArray entries = array({
+        doc::entry(array({ a0, a1 }), QVariant(), doc::transitions(doc::part("rotation", 90, 0, 43), doc::part("opacity", 1, 0, 44))),
+        doc::entry(array({ b0, b1 }), QVariant(), doc::transitions(doc::part("y", 200, 0, 45), doc::part("x", 0, 500, 46))),
+    });
+    return doc::schedule(entries, "T");
+}
+
+QString param(const QString& property, double from, double to, int duration)
+{
+    return QStringLiteral("{\"animate\":true,\"property\":\"%1\",\"from\":%2,\"to\":%3,\"duration\":%4}")
+        .arg(property)
+        .arg(from)
+        .arg(to)
+        .arg(duration);
+}
+
+} // namespace
+
+void tst_Scene::transitionChoice_data()
+{
+    QTest::addColumn<QStringList>("steps"); // "next" or "previous", from a0 on screen
+    QTest::addColumn<QString>("onScreen");
+    QTest::addColumn<QString>("enter");
+    QTest::addColumn<QString>("exit");
+
+    QTest::addRow("within a sequence: own exit, default enter")
+        << QStringList { "next" } << "/a1.png" << param("rotation", 90, 0, 43) << param("x", 0, -100, 41);
+    QTest::addRow("across sequences: leaving sequence's first enter, last exit")
+        << QStringList { "next", "next" } << "/b0.png" << param("opacity", 0, 1, 40) << param("opacity", 1, 0, 44);
+    QTest::addRow("within the next sequence: its own parts")
+        << QStringList { "next", "next", "next" } << "/b1.png" << param("y", 200, 0, 45) << param("x", 0, 300, 42);
+    QTest::addRow("wrapping back to the first sequence")
+        << QStringList { "next", "next", "next", "next" } << "/a0.png" << param("y", 200, 0, 45) << param("x", 0, 500, 46);
+    QTest::addRow("step back replays the change reversed")
+        << QStringList { "next", "previous" } << "/a0.png" << param("x", -100, 0, 41) << param("rotation", 0, 90, 43);
+    QTest::addRow("step back across sequences")
+        << QStringList { "next", "next", "previous" } << "/a1.png" << param("opacity", 0, 1, 44) << param("opacity", 1, 0, 40);
+    QTest::addRow("step back from the first element wraps to the last")
+        << QStringList { "previous" } << "/b1.png" << param("x", 500, 0, 46) << param("y", 0, 200, 45);
+}
+
+void tst_Scene::transitionChoice()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, onScreen);
+    QFETCH(QString, enter);
+    QFETCH(QString, exit);
+
+    start();
+    f->load(transitionDocument());
+    QVERIFY(waitMessages(1));
+    QVERIFY2(!f->eval("stackDelegate.transitioning").toBool(), "no transition for the first composition");
+    for (const QString& step : steps) {
+        f->invoke(step == QLatin1String("next") ? "goToNextComposition" : "goToPreviousComposition");
+        QVERIFY(waitIdle());
+    }
+    QCOMPARE(sourcesOf(f->recorder.texts()).last(), onScreen);
+    QCOMPARE(f->eval("JSON.stringify(stackDelegate.enterParam)").toString(), enter);
+    QCOMPARE(f->eval("JSON.stringify(stackDelegate.exitParam)").toString(), exit);
+    // The document's own parts are never changed by a reversal.
+    const QJsonObject documentPart = QJsonDocument::fromJson(
+        f->eval("JSON.stringify(stack.sequences[0].sequence.elements[0].transitions.exit)").toString().toUtf8())
+                                         .object();
+    QCOMPARE(documentPart, doc::part("x", 0, -100, 41));
+}
+
+void tst_Scene::transitionExpressions_data()
+{
+    QTest::addColumn<QJsonValue>("from");
+    QTest::addColumn<QJsonValue>("to");
+    QTest::addColumn<QString>("expected"); // with %1 the window width, %2 its height; empty when rejected
+
+    QTest::addRow("numbers") << QJsonValue(0) << QJsonValue(1) << "0/1";
+    QTest::addRow("window width") << QJsonValue("width") << QJsonValue(0) << "%1/0";
+    QTest::addRow("scene sizes in arithmetic") << QJsonValue("-mainWindow.width / 2") << QJsonValue("stack.height % 7 + (height - height)")
+                                               << "-%3/%4";
+    QTest::addRow("Math") << QJsonValue("Math.max(width, 10) * Math.round(0.6)") << QJsonValue("Math.PI") << "%1/3.141592653589793";
+    QTest::addRow("call of a scene function") << QJsonValue("mainWindow.close()") << QJsonValue(0) << "";
+    QTest::addRow("another name") << QJsonValue("stackViewTimer.interval") << QJsonValue(0) << "";
+    QTest::addRow("assignment") << QJsonValue(0) << QJsonValue("width = 5") << "";
+    QTest::addRow("function") << QJsonValue("(function () { return 1; })()") << QJsonValue(0) << "";
+    QTest::addRow("file read") << QJsonValue("new XMLHttpRequest()") << QJsonValue(0) << "";
+    QTest::addRow("boolean") << QJsonValue(true) << QJsonValue(0) << "";
+}
+
+void tst_Scene::transitionExpressions()
+{
+    QFETCH(QJsonValue, from);
+    QFETCH(QJsonValue, to);
+    QFETCH(QString, expected);
+
+    start();
+    if (f->eval("typeof Expression.evaluate").toString() != QLatin1String("function"))
+        QSKIP("the transition expression evaluator is not in the resources yet");
+    const QJsonObject part { { "property", "x" }, { "from", from }, { "to", to }, { "duration", 30 } };
+    f->load(oneSequence(array({ doc::element("Image", "/a.png", 0), doc::element("Image", "/b.png", 0) }), QVariant(),
+        doc::transitions(part, doc::part("opacity", 1, 0, 30))));
+    QVERIFY(waitMessages(1));
+
+    // Evaluated when each change starts, against the window as it is then.
+    for (int width : { 1000, 1400 }) {
+        QQuickWindow* window = qobject_cast<QQuickWindow*>(f->root());
+        QVERIFY(window);
+        window->setVisibility(QWindow::Windowed);
+        window->resize(width, 600);
+        QTRY_COMPARE(window->width(), width);
+        SceneFixture::log().clear();
+        f->invoke("goToNextComposition");
+        QVERIFY(waitIdle());
+        const QString enter = f->eval("JSON.stringify(stackDelegate.enterParam)").toString();
+        const QString exit = f->eval("JSON.stringify(stackDelegate.exitParam)").toString();
+        QCOMPARE(exit, param("opacity", 1, 0, 30)); // the other part still runs
+        if (expected.isEmpty()) {
+            QVERIFY2(enter.contains("\"animate\":false"), qPrintable(enter));
+            bool rejected = false;
+            for (const QString& line : f->debugLines())
+                rejected = rejected || line.startsWith("FUNCTION - getTransition - enter transition rejected");
+            QVERIFY2(rejected, qPrintable(f->debugLines().join('\n')));
+            QVERIFY(f->eval("mainWindow.visible").toBool());
+        } else {
+            const QStringList values = expected.split('/');
+            const int height = window->height();
+            auto value = [&](QString v) {
+                return v.arg(width).arg(height).arg(width / 2.0).arg(height % 7);
+            };
+            QCOMPARE(enter, QStringLiteral("{\"animate\":true,\"property\":\"x\",\"from\":%1,\"to\":%2,\"duration\":30}")
+                                .arg(value(values.at(0)), value(values.at(1))));
+        }
+    }
+}
+
+void tst_Scene::transitionRunsOnScreen()
+{
+    // A slow exit on x: mid-way the leaving item is off its place; at the end it is back at 0.
+    start();
+    const QJsonObject slowExit = doc::part("x", 0, 800, 600);
+    f->load(oneSequence(array({ doc::element("Image", "/a.png", 0), doc::element("Image", "/b.png", 0) }), QVariant(),
+        doc::transitions(doc::part("opacity", 0, 1, 600), slowExit)));
+    QVERIFY(waitMessages(1));
+    QObject* leaving = f->object("stack.currentItem");
+    QSignalSpy destroyed(leaving, &QObject::destroyed);
+    // The leaving item is destroyed right after the change: follow its x until then.
+    double lastX = -1;
+    QQuickItem* leavingItem = qobject_cast<QQuickItem*>(leaving);
+    QVERIFY(leavingItem);
+    QMetaObject::Connection follow = QObject::connect(leavingItem, &QQuickItem::xChanged, [&] { lastX = leaving->property("x").toDouble(); });
+    f->invoke("goToNextComposition");
+    QTest::qWait(300);
+    QVERIFY(f->eval("stackDelegate.transitioning").toBool());
+    const double x = leaving->property("x").toDouble();
+    const double opacity = f->eval("stack.currentItem.opacity").toDouble();
+    QVERIFY2(x > 200 && x < 600, qPrintable(QString::number(x)));
+    QVERIFY2(opacity > 0.25 && opacity < 0.75, qPrintable(QString::number(opacity)));
+    QVERIFY(waitIdle());
+    QCOMPARE(lastX, 0.0);
+    QCOMPARE(f->eval("stack.currentItem.opacity").toDouble(), 1.0);
+    QTRY_COMPARE(destroyed.count(), 1); // replaced items go
+    QObject::disconnect(follow);
+}
+
+void tst_Scene::remoteStateTable_data()
+{
+    QTest::addColumn<bool>("paused");
+    QTest::addColumn<int>("duration");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<bool>("pausedAfter");
+    QTest::addColumn<bool>("timerRunning");
+
+    const QString changed = QStringLiteral("player_composition_changed");
+    for (bool paused : { false, true }) {
+        for (int duration : { 3000, 0 }) {
+            const QString state = QStringLiteral("%1, %2 duration, ").arg(paused ? "paused" : "running", duration ? "positive" : "zero");
+            // Next always advances; the flag stays as it was; the timer runs only when not paused.
+            QTest::addRow("%s", qPrintable(state + "next"))
+                << paused << duration << "goToNextComposition" << QStringList { changed } << 1 << paused << !paused;
+            QTest::addRow("%s", qPrintable(state + "pause"))
+                << paused << duration << "pausePlayer" << (paused ? QStringList() : QStringList { "player_is_paused" }) << 0
+                << true << false;
+            QTest::addRow("%s", qPrintable(state + "resume"))
+                << paused << duration << "resumePlayer" << (paused ? QStringList { "player_is_resumed" } : QStringList()) << 0
+                << false << (duration > 0);
+        }
+    }
+}
+
+void tst_Scene::remoteStateTable()
+{
+    QFETCH(bool, paused);
+    QFETCH(int, duration);
+    QFETCH(QString, command);
+    QFETCH(QStringList, messages);
+    QFETCH(int, index);
+    QFETCH(bool, pausedAfter);
+    QFETCH(bool, timerRunning);
+
+    start();
+    f->load(oneSequence(array({ doc::element("Image", "/a.png", duration), doc::element("Image", "/b.png", 3000),
+        doc::element("Image", "/c.png", 3000) })));
+    QVERIFY(waitMessages(1));
+    if (paused) {
+        f->invoke("pausePlayer");
+        QCOMPARE(cmdsOf(f->recorder.texts()).last(), QStringLiteral("player_is_paused"));
+    }
+    const int before = f->recorder.messages.size();
+    f->invoke(command.toLatin1().constData());
+    if (!messages.isEmpty())
+        QVERIFY(waitMessages(before + messages.size(), 2000));
+    QTest::qWait(100);
+    QVERIFY(waitIdle());
+    QCOMPARE(cmdsOf(f->recorder.texts().mid(before)), messages);
+    QCOMPARE(f->eval("stack.index").toInt(), index);
+    QCOMPARE(f->eval("stack.paused").toBool(), pausedAfter);
+    QCOMPARE(f->eval("stackViewTimer.running").toBool(), timerRunning);
+    if (!messages.isEmpty() && messages.first() != QLatin1String("player_composition_changed")) {
+        QCOMPARE(f->recorder.messages.last().text,
+            QStringLiteral("{\"cmd\":\"%1\",\"id\":\"auto\",\"device_id\":\"DEV-1\"}").arg(messages.first()));
+    }
+}
+
+void tst_Scene::remoteIgnoredDuringTransition()
+{
+    start();
+    f->load(oneSequence(array({ doc::element("Image", "/a.png", 0), doc::element("Image", "/b.png", 0),
+                            doc::element("Image", "/c.png", 0) }),
+        QVariant(), doc::transitions(doc::part("opacity", 0, 1, 800), doc::part("opacity", 1, 0, 800))));
+    QVERIFY(waitMessages(1));
+    f->invoke("goToNextComposition");
+    QVERIFY(f->eval("stackDelegate.transitioning").toBool());
+    f->invoke("goToNextComposition");
+    f->invoke("goToPreviousComposition");
+    QCOMPARE(sourcesOf(f->recorder.texts()), (QStringList { "/a.png", "/b.png" }));
+    // Pause and resume still work while the change runs.
+    f->invoke("pausePlayer");
+    f->invoke("resumePlayer");
+    QCOMPARE(cmdsOf(f->recorder.texts()).mid(2), (QStringList { "player_is_paused", "player_is_resumed" }));
+    QVERIFY(waitIdle());
+    f->invoke("goToNextComposition");
+    QCOMPARE(sourcesOf(f->recorder.texts()).last(), QStringLiteral("/c.png"));
+}
+
+void tst_Scene::previousWrapsAndReturns()
+{
+    start();
+    const QJsonArray entries = array({ doc::entry(array({ doc::element("Image", "/a0.png", 0), doc::element("Image", "/a1.png", 0) })),
+        doc::entry(array({ doc::element("Image", "/b0.png", 0), doc::element("Image", "/b1.png", 0) })) });
+    f->load(doc::schedule(entries, "S"));
+    QVERIFY(waitMessages(1));
+    QObject* first = f->object("stack.currentItem");
+    f->invoke("goToPreviousComposition");
+    QVERIFY(waitIdle());
+    f->invoke("goToNextComposition");
+    QVERIFY(waitIdle());
+    f->invoke("goToNextComposition");
+    QVERIFY(waitIdle());
+    f->invoke("goToPreviousComposition");
+    QVERIFY(waitIdle());
+    QCOMPARE(sourcesOf(f->recorder.texts()), (QStringList { "/a0.png", "/b1.png", "/a0.png", "/a1.png", "/a0.png" }));
+    QVERIFY(f->object("stack.currentItem") != first); // built afresh
+    // The item waiting is the one stepped back from.
+    QCOMPARE(f->eval("String(itemsContainer.children[0].source)").toString(), "http://" + f->server.hostPort() + "/a1.png");
+    QCOMPARE(f->eval("itemsContainer.children.length").toInt(), 1);
+}
+
+void tst_Scene::pauseKeepsFullDuration()
+{
+    // Paused after 300 ms of a 600 ms image, resumed 400 ms later: it stays another full 600 ms.
+    start();
+    f->load(oneSequence(array({ doc::element("Image", "/a.png", 600), doc::element("Image", "/b.png", 5000) })));
+    QVERIFY(waitMessages(1));
+    QTest::qWait(300);
+    f->invoke("pausePlayer");
+    QTest::qWait(400);
+    QCOMPARE(f->recorder.messages.size(), 2);
+    const qint64 resumedAt = f->recorder.clock.elapsed();
+    f->invoke("resumePlayer");
+    QVERIFY(waitMessages(4, 2000));
+    const qint64 stayed = f->recorder.messages.at(3).at - resumedAt;
+    QVERIFY2(stayed >= 590 && stayed < 800, qPrintable(QString::number(stayed)));
+    QCOMPARE(cmdsOf(f->recorder.texts()), (QStringList { "player_composition_changed", "player_is_paused",
+                                              "player_is_resumed", "player_composition_changed" }));
+}
+
+void tst_Scene::playScheduleAndDefault()
+{
+    start();
+    f->load(oneSequence(array({ doc::element("Image", "/default.png", 5000) })));
+    QVERIFY(waitMessages(1));
+    const QString other = QStringLiteral("/ws/stream.php?action=getSchedule&schedule_uid=X 7&standalone=0");
+    f->server.serve(QStringLiteral("/ws/stream.php?action=getSchedule&schedule_uid=X%207&standalone=0"),
+        oneSequence(array({ doc::element("Image", "/other.png", 5000) })));
+    f->invoke("playSchedule", QStringLiteral("X 7"));
+    QVERIFY(waitMessages(2));
+    QCOMPARE(f->eval("stack.json").toString(), "http://" + f->server.hostPort() + other);
+    QCOMPARE(sourcesOf(f->recorder.texts()).last(), QStringLiteral("/other.png"));
+
+    f->invoke("playDefaultSchedule");
+    QVERIFY(waitMessages(3));
+    QCOMPARE(sourcesOf(f->recorder.texts()).last(), QStringLiteral("/default.png"));
+    QCOMPARE(f->server.requests().count("/doc.json"), 2);
+
+    f->invoke("playSchedule", QVariant::fromValue(nullptr));
+    QVERIFY(f->debugLines().contains("FUNCTION - playSchedule -> scheduleUID is not defined"));
+}
+
+void tst_Scene::malformedDocuments_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QStringList>("shown"); // sources of the first compositions, in order
+    QTest::addColumn<QString>("debugLine"); // a line that says what was skipped
+
+    const QJsonObject a = doc::element("Image", "/a.png", 150);
+    const QJsonObject b = doc::element("Image", "/b.png", 150);
+    const QJsonObject video = doc::element("Video", "/v.mp4", 150);
+    const QJsonObject goodEntry = doc::entry(array({ a, b }));
+    auto scheduleOf = [](const QJsonArray& entries) { return doc::schedule(entries, "M"); };
+    auto withoutKey = [](QJsonObject o, const QString& path) {
+        const QStringList keys = path.split('.');
+        if (keys.size() == 1) {
+            o.remove(keys[0]);
+            return o;
+        }
+        QJsonObject inner = o.value(keys[0]).toObject();
+        inner.remove(keys[1]);
+        o.insert(keys[0], inner);
+        return o;
+    };
+
+    QTest::addRow("unknown element type is skipped")
+        << scheduleOf(array({ doc::entry(array({ a, doc::element("Flash", "/f.swf", 150), b })) }))
+        << QStringList { "/a.png", "/b.png", "/a.png" }
+        << "FUNCTION - keepPlayableParts - sequence 0 element 1 skipped: unknown type \"Flash\"";
+    QTest::addRow("element without attributes is skipped")
+        << scheduleOf(array({ doc::entry(array({ a, QJsonObject { { "type", "Image" }, { "duration", 150 } }, b })) }))
+        << QStringList { "/a.png", "/b.png", "/a.png" } << "FUNCTION - keepPlayableParts - sequence 0 element 1 skipped: no attributes";
+    QTest::addRow("element that is not an object is skipped")
+        << scheduleOf(array({ doc::entry(array({ a, 5, b })) })) << QStringList { "/a.png", "/b.png", "/a.png" }
+        << "FUNCTION - keepPlayableParts - sequence 0 element 1 skipped: not an object";
+    QTest::addRow("entry without diffusion is skipped")
+        << scheduleOf(array({ withoutKey(doc::entry(array({ video })), "diffusion"), goodEntry }))
+        << QStringList { "/a.png", "/b.png", "/a.png" } << "FUNCTION - keepPlayableParts - sequence 0 skipped: no diffusion";
+    QTest::addRow("entry without sequence is skipped")
+        << scheduleOf(array({ withoutKey(doc::entry(array({ a })), "sequence"), goodEntry }))
+        << QStringList { "/a.png", "/b.png", "/a.png" } << "FUNCTION - keepPlayableParts - sequence 0 skipped: no sequence";
+    QTest::addRow("entries that are not objects are skipped")
+        << scheduleOf(array({ 1, "x", QJsonValue::Null, goodEntry })) << QStringList { "/a.png", "/b.png", "/a.png" }
+        << "FUNCTION - keepPlayableParts - sequence 2 skipped: not an object";
+    QTest::addRow("entry without dates or hours plays without limits")
+        << scheduleOf(array({ withoutKey(withoutKey(goodEntry, "diffusion.dates"), "diffusion.hours") }))
+        << QStringList { "/a.png", "/b.png", "/a.png" } << "FUNCTION - keepPlayableParts - sequence 0: no dates, no date limit";
+    QTest::addRow("entry without global_properties uses the elements' own values")
+        << scheduleOf(array({ QJsonObject { { "diffusion", doc::diffusion() },
+               { "sequence", QJsonObject { { "elements", array({ a, b }) } } } } }))
+        << QStringList { "/a.png", "/b.png", "/a.png" }
+        << "FUNCTION - keepPlayableParts - sequence 0: no global_properties, elements use only their own values";
+    QTest::addRow("entry whose elements are not an array plays nothing, the others play")
+        << scheduleOf(array({ QJsonObject { { "diffusion", doc::diffusion() },
+                                  { "sequence", QJsonObject { { "global_properties", QJsonObject() }, { "elements", "a" } } } },
+               goodEntry }))
+        << QStringList { "/a.png", "/b.png", "/a.png" } << "FUNCTION - keepPlayableParts - sequence 0: no elements";
+    QTest::addRow("empty sequences are passed over")
+        << scheduleOf(array({ doc::entry(array({ a })), doc::entry(QJsonArray()), doc::entry(array({ b })),
+               doc::entry(QJsonArray()) }))
+        << QStringList { "/a.png", "/b.png", "/a.png", "/b.png" } << "";
+    QTest::addRow("a sequence of videos only, while videos cannot be built")
+        << scheduleOf(array({ doc::entry(array({ video, video })), goodEntry }))
+        << QStringList { "/a.png", "/b.png", "/a.png" }
+        << "FUNCTION - keepPlayableParts - sequence 0 element 0 skipped: Video items cannot be built";
+    QJsonObject badFill = a;
+    badFill.insert("attributes", QJsonObject { { "source", "/a.png" }, { "fillMode", "Zoom" } });
+    QTest::addRow("unknown fillMode keeps stretch") << scheduleOf(array({ doc::entry(array({ badFill, b })) }))
+                                                    << QStringList { "/a.png", "/b.png", "/a.png" }
+                                                    << "FUNCTION - configElt - unknown fillMode \"Zoom\", kept Stretch";
+    QJsonObject nullTransitions = a;
+    nullTransitions.insert("transitions", QJsonValue::Null);
+    QTest::addRow("null transitions fall back to the defaults")
+        << scheduleOf(array({ doc::entry(array({ nullTransitions, b }), QVariant(),
+               doc::transitions(doc::part("opacity", 0, 1, 20), doc::part("opacity", 1, 0, 20))) }))
+        << QStringList { "/a.png", "/b.png", "/a.png" } << "";
+    QTest::addRow("transitions without exit animate the entering item only")
+        << scheduleOf(array({ doc::entry(array({ a, b }), QVariant(), QJsonObject { { "enter", doc::part("opacity", 0, 1, 20) } }) }))
+        << QStringList { "/a.png", "/b.png", "/a.png" } << "FUNCTION - getTransition - no exit transition, not animated";
+    QTest::addRow("transition part without property")
+        << scheduleOf(array({ doc::entry(array({ a, b }), QVariant(),
+               doc::transitions(QJsonObject { { "from", 0 }, { "to", 1 }, { "duration", 20 } }, doc::part("opacity", 1, 0, 20))) }))
+        << QStringList { "/a.png", "/b.png", "/a.png" } << "FUNCTION - getTransition - enter transition without property, not animated";
+}
+
+void tst_Scene::malformedDocuments()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, debugLine);
+
+    start();
+    f->load(document);
+    QVERIFY2(waitMessages(shown.size(), 4000), qPrintable(f->debugLines().join('\n')));
+    QCOMPARE(sourcesOf(f->recorder.texts()).mid(0, shown.size()), shown);
+    if (!debugLine.isEmpty()) {
+        bool found = false;
+        for (const QString& line : f->debugLines())
+            found = found || line.startsWith(debugLine);
+        QVERIFY2(found, qPrintable(f->debugLines().join('\n')));
+    }
+    // What is on screen is what was reported last.
+    QVERIFY(!onScreenSource().isEmpty());
 }
 
 int main(int argc, char** argv)
