@@ -11,6 +11,10 @@ Canvas {
     property string level: "L"
     property string value: ""
 
+    // The overlay places the canvas at fractional coordinates; sampling its
+    // texture without filtering keeps the module edges sharp for a camera.
+    smooth: false
+
     onWidthChanged: requestPaint()
     onHeightChanged: requestPaint()
     onBackgroundChanged: requestPaint()
