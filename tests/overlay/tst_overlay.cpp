@@ -28,9 +28,14 @@ const char fixture[] = "import QtQuick 2.7\n"
                        "    visible: true\n"
                        "    color: '#000000'\n"
                        "    Rectangle { width: 1920; height: 1080; color: '#208020' }\n"
-                       "    SpinnerItem { objectName: 'banner' }\n"
-                       "    ScheduleQRCodeItem { objectName: 'qrSquare' }\n"
+                       "    SpinnerItem {}\n"
+                       "    ScheduleQRCodeItem {}\n"
                        "}\n";
+
+// With OVERLAY_IN_SCENE set, the same checks run on the real scene instead,
+// with the green plane laid into its stack view.
+const char plane[] = "import QtQuick 2.7\n"
+                     "Rectangle { width: 1920; height: 1080; color: '#208020' }\n";
 
 const QColor composition(0x20, 0x80, 0x20);
 
@@ -84,29 +89,56 @@ private:
     QQuickItem* m_banner = nullptr;
     QQuickItem* m_square = nullptr;
     QQuickItem* m_canvas = nullptr;
+    bool m_inScene = false;
 };
 
 void tst_Overlay::initTestCase()
 {
     m_engine.rootContext()->setContextProperty(QStringLiteral("spinner"), &m_spinner);
     m_engine.rootContext()->setContextProperty(QStringLiteral("qrCode"), &m_qrCode);
+    m_inScene = qEnvironmentVariableIsSet("OVERLAY_IN_SCENE");
     QQmlComponent component(&m_engine);
-    // At the root of the resources, beside the scene, so the item files are
-    // found as they are from quickwindow.qml.
-    component.setData(fixture, QUrl(QStringLiteral("qrc:/overlay_fixture.qml")));
+    if (m_inScene) {
+        m_engine.rootContext()->setContextProperty(QStringLiteral("applicationEngine"), new QObject(this));
+        m_engine.rootContext()->setContextProperty(QStringLiteral("deviceUID"), QStringLiteral("DEV-1"));
+        component.loadUrl(QUrl(QStringLiteral("qrc:/quickwindow.qml")));
+    } else {
+        // At the root of the resources, beside the scene, so the item files
+        // are found as they are from quickwindow.qml.
+        component.setData(fixture, QUrl(QStringLiteral("qrc:/overlay_fixture.qml")));
+    }
     QObject* root = component.create();
     QVERIFY2(root, qPrintable(component.errorString()));
     root->setParent(this);
     m_window = qobject_cast<QQuickWindow*>(root);
     QVERIFY(m_window);
+    if (m_inScene) {
+        // No window manager here to honour the scene's full-screen request.
+        m_window->setVisibility(QWindow::Windowed);
+        m_window->setGeometry(0, 0, 1920, 1080);
+    }
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    QCOMPARE(m_window->width(), 1920);
+    QTRY_COMPARE(m_window->width(), 1920);
+    QTRY_COMPARE(m_window->height(), 1080);
 
-    m_banner = item("banner");
-    m_square = item("qrSquare");
+    if (m_inScene) {
+        auto* stack = item("stack");
+        QVERIFY(stack);
+        QQmlComponent planeComponent(&m_engine);
+        planeComponent.setData(plane, QUrl());
+        auto* green = qobject_cast<QQuickItem*>(planeComponent.create());
+        QVERIFY(green);
+        green->setParent(stack);
+        green->setParentItem(stack);
+    }
+
+    // The banner holds the busy indicator (in its row), the square the canvas.
     m_canvas = item("qrCode");
+    QVERIFY(item("spinner") && item("spinner")->parentItem());
+    m_banner = item("spinner")->parentItem()->parentItem();
+    m_square = m_canvas ? m_canvas->parentItem() : nullptr;
     QVERIFY(m_banner && m_square && m_canvas);
-    QVERIFY(item("spinner"));
+    QCOMPARE(m_banner->parentItem(), m_square->parentItem());
     QVERIFY(item("icon"));
     QVERIFY(item("text"));
 }
@@ -333,7 +365,9 @@ void tst_Overlay::qrSquareGeometry()
     QVERIFY(qFuzzyCompare(m_canvas->y(), 3.75));
     QCOMPARE(m_canvas->property("level").toString(), QStringLiteral("H"));
 
-    // The square follows the window's size.
+    // The square follows the window's size (a full-screen scene keeps its own).
+    if (m_inScene)
+        return;
     m_window->setWidth(1280);
     QTRY_VERIFY(qFuzzyCompare(m_square->width(), 115.2));
     QVERIFY(qFuzzyCompare(1280 - (m_square->x() + m_square->width()), 57.6));
