@@ -11,6 +11,12 @@ ApplicationWindow {
     visible: true
     color: "#000000"
     visibility: "FullScreen"
+    // Signage screens often run a bare X server: with no window manager to honour
+    // the full-screen request, the window still has to cover the whole screen.
+    x: 0
+    y: 0
+    width: Screen.width
+    height: Screen.height
 
     // The schedule address of the last load, played again by the remote "play"
     // command without a schedule identifier.
