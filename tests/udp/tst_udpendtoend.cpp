@@ -172,7 +172,7 @@ void TestUdpEndToEnd::remoteControlRoundTrip()
         return status == QJsonObject { { "cmd", cmd }, { "id", "auto" }, { "device_id", device } };
     };
     // A transition under way makes the scene ignore next and previous: let it settle.
-    auto settle = [] { QTest::qWait(300); };
+    auto settle = [] { QTest::qWait(500); };
 
     QVERIFY2(expectComposition(0), "the first still never came on screen");
     settle();
