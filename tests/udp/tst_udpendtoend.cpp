@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QNetworkDatagram>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -16,7 +17,8 @@
 // installer does it: player-remote runs in a second network namespace at the other
 // end of eth0's veth link (10.99.0.2), its commands are carried out, and the status
 // datagrams the player broadcasts come back over the link to `player-remote listen`
-// as well as to a socket beside the player.
+// as well as to a socket beside the player. Notifications are checked on the
+// screen itself, a sync against a signage server on loopback.
 class TestUdpEndToEnd : public QObject {
     Q_OBJECT
 
@@ -24,8 +26,13 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void remoteControlRoundTrip();
+    void notificationBanner();
+    void syncMovesToAnotherServer();
 
 private:
+    QStringList writeStills(const QList<QColor>& colours, const QString& name) const;
+    static bool writeSchedule(const QString& path, const QStringList& sources);
+    QColor screenPixel(int x, int y) const;
     QJsonObject nextStatus(int timeoutMs);
     bool noStatusFor(int ms);
     QStringList inRemoteNamespace(const QString& program, const QStringList& arguments) const;
@@ -35,6 +42,7 @@ private:
     QStringList m_sources;
     QProcess m_player;
     QProcess m_remoteHolder; // keeps the installer's namespace alive
+    QProcess m_server; // the signage server a sync points the player at
     QUdpSocket m_status;
 };
 
@@ -47,33 +55,9 @@ void TestUdpEndToEnd::initTestCase()
     QVERIFY(!m_dir.isEmpty());
 
     // Three still images that stay 30 s each: only a command can move on sooner.
-    QJsonArray elements;
-    const QList<QColor> colours { Qt::red, Qt::green, Qt::blue };
-    for (int i = 0; i < colours.size(); ++i) {
-        QImage image(64, 36, QImage::Format_RGB32);
-        image.fill(colours.at(i));
-        const QString path = QStringLiteral("%1/still-%2.png").arg(m_dir).arg(i);
-        QVERIFY(image.save(path));
-        m_sources << QUrl::fromLocalFile(path).toString();
-        elements.append(QJsonObject { { "type", "Image" }, { "attributes", QJsonObject { { "source", m_sources.last() } } } });
-    }
-    const QJsonObject quick { { "property", "opacity" }, { "from", 1 }, { "to", 1 }, { "duration", 50 } };
-    const QJsonObject schedule { { "schedule",
-        QJsonObject { { "schedule_uid", "E2E" }, { "private", true },
-            { "sequences",
-                QJsonArray { QJsonObject {
-                    { "diffusion",
-                        QJsonObject { { "weekdays", QJsonArray { "All" } }, { "dates", QJsonObject() },
-                            { "hours", QJsonObject() } } },
-                    { "sequence",
-                        QJsonObject { { "global_properties",
-                                          QJsonObject { { "duration", 30000 },
-                                              { "transitions", QJsonObject { { "enter", quick }, { "exit", quick } } } } },
-                            { "elements", elements } } } } } } } } };
-    QFile file(m_dir + QStringLiteral("/schedule.json"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QJsonDocument(schedule).toJson());
-    file.close();
+    m_sources = writeStills({ Qt::red, Qt::green, Qt::blue }, QStringLiteral("still"));
+    QVERIFY(m_sources.size() == 3);
+    QVERIFY(writeSchedule(m_dir + QStringLiteral("/schedule.json"), m_sources));
 
     QVERIFY(m_status.bind(QHostAddress::AnyIPv4, 8001, QUdpSocket::ShareAddress));
 
@@ -97,6 +81,62 @@ void TestUdpEndToEnd::initTestCase()
     }
 }
 
+QStringList TestUdpEndToEnd::writeStills(const QList<QColor>& colours, const QString& name) const
+{
+    QStringList sources;
+    for (int i = 0; i < colours.size(); ++i) {
+        QImage image(64, 36, QImage::Format_RGB32);
+        image.fill(colours.at(i));
+        const QString path = QStringLiteral("%1/%2-%3.png").arg(m_dir, name).arg(i);
+        if (!image.save(path))
+            return QStringList();
+        sources << QUrl::fromLocalFile(path).toString();
+    }
+    return sources;
+}
+
+// One sequence that plays every day, all day, the stills in turn for 30 s each.
+bool TestUdpEndToEnd::writeSchedule(const QString& path, const QStringList& sources)
+{
+    QJsonArray elements;
+    for (const QString& source : sources)
+        elements.append(QJsonObject { { "type", "Image" }, { "attributes", QJsonObject { { "source", source } } } });
+    const QJsonObject quick { { "property", "opacity" }, { "from", 1 }, { "to", 1 }, { "duration", 50 } };
+    const QJsonObject diffusion { { "weekdays", QJsonArray { "All" } }, { "dates", QJsonObject() },
+        { "hours", QJsonObject() } };
+    const QJsonObject properties { { "duration", 30000 },
+        { "transitions", QJsonObject { { "enter", quick }, { "exit", quick } } } };
+    const QJsonObject sequence { { "diffusion", diffusion },
+        { "sequence", QJsonObject { { "global_properties", properties }, { "elements", elements } } } };
+    const QJsonObject schedule { { "schedule",
+        QJsonObject { { "schedule_uid", "E2E" }, { "private", true }, { "sequences", QJsonArray { sequence } } } } };
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly)
+        && file.write(QJsonDocument(schedule).toJson()) > 0;
+}
+
+QColor TestUdpEndToEnd::screenPixel(int x, int y) const
+{
+    const QString shot = m_dir + QStringLiteral("/shot.png");
+    QProcess import;
+    import.start(QStringLiteral("/usr/bin/import"),
+        { "-window", "root", "-display", qEnvironmentVariable("DISPLAY"), shot });
+    if (!import.waitForFinished(10000) || import.exitCode() != 0)
+        return QColor();
+    return QImage(shot).pixelColor(x, y);
+}
+
+static bool near(const QColor& a, const QColor& b, int tolerance = 8)
+{
+    return a.isValid() && qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance
+        && qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
+static QString describe(const QColor& colour)
+{
+    return QStringLiteral("(%1,%2,%3)").arg(colour.red()).arg(colour.green()).arg(colour.blue());
+}
+
 QStringList TestUdpEndToEnd::inRemoteNamespace(const QString& program, const QStringList& arguments) const
 {
     return QStringList { "nsenter", "-t", QString::number(m_remoteHolder.processId()), "-n", program } + arguments;
@@ -104,7 +144,7 @@ QStringList TestUdpEndToEnd::inRemoteNamespace(const QString& program, const QSt
 
 void TestUdpEndToEnd::cleanupTestCase()
 {
-    for (QProcess* process : { &m_player, &m_remoteHolder }) {
+    for (QProcess* process : { &m_player, &m_remoteHolder, &m_server }) {
         if (process->state() == QProcess::NotRunning)
             continue;
         process->terminate();
@@ -204,6 +244,95 @@ void TestUdpEndToEnd::remoteControlRoundTrip()
         QCOMPARE(line.value("message").toObject(), seen.at(i));
     }
     QVERIFY(m_player.state() == QProcess::Running);
+}
+
+// Inside the banner's right margin, clear of its text and rounded corners.
+static const QPoint bannerPoint(1920 - 15, 50);
+
+void TestUdpEndToEnd::notificationBanner()
+{
+    QVERIFY(m_player.state() == QProcess::Running);
+    // The "Previous" banner of the round trip times out after 2 s: red underneath again.
+    QColor pixel;
+    QTRY_VERIFY2_WITH_TIMEOUT(near(pixel = screenPixel(bannerPoint.x(), bannerPoint.y()), QColor(255, 0, 0)),
+        qPrintable(describe(pixel)), 5000);
+
+    QElapsedTimer sinceSent;
+    sinceSent.start();
+    QCOMPARE(remote({ "notify", "Fire drill at noon", "--level", "ALERT", "--device", device }), 0);
+    // The ALERT colour (245, 198, 203) at alpha 200 over the red still, for 4 s.
+    const QColor alert(qRound((245 * 200 + 255 * 55) / 255.0), qRound(198 * 200 / 255.0), qRound(203 * 200 / 255.0));
+    qint64 shown = -1;
+    qint64 hidden = -1;
+    while (hidden < 0 && sinceSent.elapsed() < 8000) {
+        const qint64 before = sinceSent.elapsed();
+        pixel = screenPixel(bannerPoint.x(), bannerPoint.y());
+        if (shown < 0 && near(pixel, alert))
+            shown = before;
+        else if (shown >= 0 && near(pixel, QColor(255, 0, 0)))
+            hidden = before;
+        else if (!near(pixel, alert))
+            QVERIFY2(shown < 0, qPrintable(describe(pixel) + " instead of " + describe(alert)));
+    }
+    qInfo("banner seen at %lld ms, gone at %lld ms", shown, hidden);
+    QVERIFY2(shown >= 0 && shown < 3000, "the notification banner did not show");
+    QVERIFY2(hidden > 3500 && hidden < 6500, "the notification banner did not stay 4 s");
+
+    // An INFO banner, then the same notification with the level in lower case,
+    // which the player does not know: the banner goes and nothing takes its place.
+    QCOMPARE(remote({ "notify", "Welcome", "--device", device }), 0);
+    const QColor info(qRound((184 * 200 + 255 * 55) / 255.0), qRound(218 * 200 / 255.0), qRound(255 * 200 / 255.0));
+    QTRY_VERIFY2_WITH_TIMEOUT(near(pixel = screenPixel(bannerPoint.x(), bannerPoint.y()), info),
+        qPrintable(describe(pixel) + " instead of " + describe(info)), 3000);
+    // The tool itself capitalises levels, so send that datagram by hand.
+    QProcess raw;
+    const QStringList send = inRemoteNamespace(QStringLiteral("python3"),
+        { "-c",
+            "import socket; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); "
+            "s.sendto(b'{\"cmd\":\"player_notification\",\"id\":\"1\",\"device_id\":\"SCREEN-1\","
+            "\"text\":\"Welcome\",\"notification_level\":\"info\"}', ('10.99.0.1', 8000))" });
+    raw.start(send.first(), send.mid(1));
+    QVERIFY(raw.waitForFinished(5000));
+    QCOMPARE(raw.exitCode(), 0);
+    QTest::qWait(500);
+    QVERIFY2(near(pixel = screenPixel(bannerPoint.x(), bannerPoint.y()), QColor(255, 0, 0)), qPrintable(describe(pixel)));
+}
+
+// A sync points the player at a signage server and a new device identifier: it
+// fetches its schedule from there and answers only to the new identifier.
+void TestUdpEndToEnd::syncMovesToAnotherServer()
+{
+    QVERIFY(m_player.state() == QProcess::Running);
+    const QStringList served = writeStills({ Qt::yellow, Qt::cyan }, QStringLiteral("served"));
+    QCOMPARE(served.size(), 2);
+    // The server answers every /ws/stream.php request with this document.
+    QVERIFY(writeSchedule(m_dir + QStringLiteral("/www/ws/stream.php"), served));
+    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_server.start(QStringLiteral("python3"),
+        { "-m", "http.server", "--bind", "127.0.0.1", "--directory", m_dir + QStringLiteral("/www"), "8080" });
+    QVERIFY(m_server.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [] {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHost, 8080);
+            return probe.waitForConnected(200);
+        }(),
+        10000);
+    while (m_status.hasPendingDatagrams())
+        m_status.receiveDatagram();
+
+    QCOMPARE(remote({ "sync", "--to", "10.99.0.1", "--host", "127.0.0.1", "--port", "8080", "--device", "SCREEN-2" }), 0);
+    QJsonObject status = nextStatus(15000);
+    QCOMPARE(status.value("cmd").toString(), QStringLiteral("player_composition_changed"));
+    QCOMPARE(status.value("device_id").toString(), QStringLiteral("SCREEN-2"));
+    QCOMPARE(status.value("infos").toObject().value("source").toString(), served.at(0));
+    QTest::qWait(500);
+
+    QCOMPARE(remote({ "next", "--to", "10.99.0.1", "--device", device }), 0);
+    QVERIFY2(noStatusFor(1500), "the old identifier is still obeyed");
+    QCOMPARE(remote({ "next", "--to", "10.99.0.1", "--device", "SCREEN-2" }), 0);
+    status = nextStatus(5000);
+    QCOMPARE(status.value("infos").toObject().value("source").toString(), served.at(1));
 }
 
 QTEST_GUILESS_MAIN(TestUdpEndToEnd)
