@@ -117,9 +117,9 @@ void tst_Overlay::initTestCase()
         m_window->setVisibility(QWindow::Windowed);
         m_window->setGeometry(0, 0, 1920, 1080);
     }
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    QTRY_COMPARE(m_window->width(), 1920);
-    QTRY_COMPARE(m_window->height(), 1080);
+    QVERIFY(QTest::qWaitForWindowExposed(m_window, 15000));
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->width(), 1920, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->height(), 1080, 15000);
 
     if (m_inScene) {
         auto* stack = item("stack");
@@ -177,7 +177,7 @@ bool tst_Overlay::waitForPaint()
     QSignalSpy painted(m_canvas, SIGNAL(painted()));
     m_canvas->update();
     QMetaObject::invokeMethod(m_canvas, "requestPaint");
-    return painted.count() > 0 || painted.wait(5000);
+    return painted.count() > 0 || painted.wait(15000);
 }
 
 QString tst_Overlay::decode(const QImage& image, const QString& name)
@@ -337,7 +337,7 @@ void tst_Overlay::bannerIcon()
     m_spinner.setImageVisible(true);
     m_spinner.show(QStringLiteral("Notification"), false);
     QQuickItem* icon = item("icon");
-    QTRY_COMPARE(icon->property("status").toInt(), 1); // Image.Ready
+    QTRY_COMPARE_WITH_TIMEOUT(icon->property("status").toInt(), 1, 15000); // Image.Ready
     const QImage shot = grab(); // also lays out the row
     QCOMPARE(icon->property("source").toUrl(), QUrl(QStringLiteral("qrc:/") + source));
     QCOMPARE(icon->property("sourceSize").toSize(), QSize(512, 512));
@@ -369,11 +369,11 @@ void tst_Overlay::qrSquareGeometry()
     if (m_inScene)
         return;
     m_window->setWidth(1280);
-    QTRY_VERIFY(qFuzzyCompare(m_square->width(), 115.2));
+    QTRY_VERIFY_WITH_TIMEOUT(qFuzzyCompare(m_square->width(), 115.2), 15000);
     QVERIFY(qFuzzyCompare(1280 - (m_square->x() + m_square->width()), 57.6));
     m_window->setWidth(1920);
-    QTRY_VERIFY(qFuzzyCompare(m_square->width(), 172.8));
-    QTRY_COMPARE(grab().width(), 1920);
+    QTRY_VERIFY_WITH_TIMEOUT(qFuzzyCompare(m_square->width(), 172.8), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(grab().width(), 1920, 15000);
 }
 
 void tst_Overlay::qrOnScreen_data()
