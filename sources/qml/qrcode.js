@@ -258,6 +258,8 @@ function countBits(version) {
 
 // How many bytes a symbol of this version and level holds in byte mode.
 function capacity(version, level) {
+    if (typeof version !== "number" || version !== Math.floor(version) || version < MIN_VERSION || version > MAX_VERSION)
+        return 0;
     var bits = dataCodewords(version, LEVELS[levelOf(level)].index) * 8 - 4 - countBits(version);
     return Math.floor(bits / 8);
 }

@@ -308,6 +308,8 @@ void tst_QRCode::versionChoice()
     QFETCH(QString, level);
     QFETCH(int, firstCapacity);
     QFETCH(int, lastCapacity);
+    QCOMPARE(capacity(0, level), 0);
+    QCOMPARE(capacity(41, level), 0);
     QCOMPARE(capacity(1, level), firstCapacity);
     QCOMPARE(capacity(40, level), lastCapacity);
 
