@@ -74,6 +74,7 @@ private slots:
 
     void neverOpened();
     void listEvents();
+    void listenerBeforeOpenAndReopen();
     void sameMediaTwice();
     void playbackModes();
     void playsThroughTheList();
@@ -137,6 +138,7 @@ void tst_VlcMediaListPlayer::listEvents()
     vlc::media_list_player p;
     QVERIFY(p.open(m_instance));
     p.register_callback(&r);
+    const auto unregister_p_r = qScopeGuard([&] { p.unregister_callback(&r); });
 
     for (int i = 0; i < 3; ++i)
         QCOMPARE(p.add_media(new_media(long_clip())), i);
@@ -160,6 +162,26 @@ void tst_VlcMediaListPlayer::listEvents()
     r.clear();
     p.add_media(new_media(long_clip()));
     QCOMPARE(r.list_events(), QStringList());
+    p.close();
+}
+
+void tst_VlcMediaListPlayer::listenerBeforeOpenAndReopen()
+{
+    list_recorder r;
+    vlc::media_list_player p;
+    p.register_callback(&r);
+    const auto unregister_p_r = qScopeGuard([&] { p.unregister_callback(&r); });
+    QVERIFY(p.open(m_instance));
+    QCOMPARE(p.add_media(new_media(long_clip())), 0);
+    QCOMPARE(r.list_events(), QStringList({ "will-add:0", "added:0" }));
+
+    // Reopening gives a new, empty list whose events reach the same listener.
+    r.clear();
+    QVERIFY(p.open(m_instance));
+    QCOMPARE(p.item_count(), 0u);
+    QCOMPARE(p.add_media(new_media(long_clip())), 0);
+    QCOMPARE(r.list_events(), QStringList({ "will-add:0", "added:0" }));
+    p.unregister_callback(&r);
     p.close();
 }
 
@@ -224,6 +246,7 @@ void tst_VlcMediaListPlayer::playsThroughTheList()
     vlc::media_list_player p;
     QVERIFY(p.open(m_instance));
     p.register_callback(&r);
+    const auto unregister_p_r = qScopeGuard([&] { p.unregister_callback(&r); });
     p.add_media(new_media(short_clip()));
     p.add_media(new_media(short_clip()));
 

@@ -160,6 +160,15 @@ void tst_VlcPlayer::closedCore()
     QVERIFY(p.basic_player().get_mp() != nullptr);
     const QByteArray mrl = location(short_clip());
     QCOMPARE(p.add_media(mrl.constData(), 0, nullptr, 0, nullptr), 0);
+
+    // Removing a listener that was never there, from an open core without
+    // listeners: libvlc 3.0 aborts on detaching what is not attached, so
+    // this must reach no detach at all.
+    p.unregister_callback(&r);
+    p.register_callback(&r);
+    p.unregister_callback(&r);
+    p.unregister_callback(&r);
+    p.close();
 }
 
 void tst_VlcPlayer::eventsReachListeners_data()
@@ -174,6 +183,7 @@ void tst_VlcPlayer::eventsReachListeners()
     QFETCH(bool, registerBeforeOpen);
     event_recorder r;
     vlc::player p;
+    const auto unregister_p_r = qScopeGuard([&] { p.unregister_callback(&r); });
     if (registerBeforeOpen)
         p.register_callback(&r);
     QVERIFY(p.open(m_instance));
@@ -211,7 +221,9 @@ void tst_VlcPlayer::secondListenerAttachesNothingMore()
     vlc::player p;
     QVERIFY(p.open(m_instance));
     p.register_callback(&first);
+    const auto unregister_p_first = qScopeGuard([&] { p.unregister_callback(&first); });
     p.register_callback(&second);
+    const auto unregister_p_second = qScopeGuard([&] { p.unregister_callback(&second); });
 
     const QByteArray mrl = location(short_clip());
     p.add_media(mrl.constData(), 0, nullptr, 0, nullptr);
@@ -240,6 +252,7 @@ void tst_VlcPlayer::noEventsAfterLastUnregister()
     vlc::player p;
     QVERIFY(p.open(m_instance));
     p.register_callback(&r);
+    const auto unregister_p_r = qScopeGuard([&] { p.unregister_callback(&r); });
     const QByteArray mrl = location(long_clip());
     p.add_media(mrl.constData(), 0, nullptr, 0, nullptr);
     p.play();
@@ -261,6 +274,7 @@ void tst_VlcPlayer::reopenMovesEventsToTheNewPlayer()
     vlc::player p;
     QVERIFY(p.open(m_instance));
     p.register_callback(&r);
+    const auto unregister_p_r = qScopeGuard([&] { p.unregister_callback(&r); });
     libvlc_media_player_t* old_mp = p.basic_player().get_mp();
     // Someone else (a video memory binding does this) keeps the old player.
     libvlc_media_player_retain(old_mp);
@@ -292,7 +306,9 @@ void tst_VlcPlayer::swapMovesMediaPlayersNotListeners()
     QVERIFY(p1.open(m_instance));
     QVERIFY(p2.open(m_instance));
     p1.register_callback(&r1);
+    const auto unregister_p1_r1 = qScopeGuard([&] { p1.unregister_callback(&r1); });
     p2.register_callback(&r2);
+    const auto unregister_p2_r2 = qScopeGuard([&] { p2.unregister_callback(&r2); });
     libvlc_media_player_t* mp1 = p1.basic_player().get_mp();
     libvlc_media_player_t* mp2 = p2.basic_player().get_mp();
 
@@ -584,6 +600,7 @@ void tst_VlcPlayer::resumeWhilePausedRestartAfterEnd()
     vlc::player p;
     QVERIFY(p.open(m_instance));
     p.register_callback(&r);
+    const auto unregister_p_r = qScopeGuard([&] { p.unregister_callback(&r); });
     const QByteArray mrl = location(short_clip());
     p.add_media(mrl.constData(), 0, nullptr, 0, nullptr);
 
@@ -633,6 +650,7 @@ void tst_VlcPlayer::expandPlaylistFile()
     vlc::player p;
     QVERIFY(p.open(m_instance));
     p.register_callback(&r);
+    const auto unregister_p_r = qScopeGuard([&] { p.unregister_callback(&r); });
     p.set_playback_mode(vlc::mode_normal);
 
     const QByteArray clip = location(long_clip());

@@ -24,10 +24,12 @@ namespace wrapper_test {
 
 // No window, no sound device, no log lines: only options libvlc 3.0 knows,
 // since an unknown one makes libvlc_new fail.
-inline libvlc_instance_t* new_quiet_instance()
+// The dummy audio output has no volume: tests of volume and mute ask for ALSA,
+// which isolate.sh points at a null device in the test's private HOME.
+inline libvlc_instance_t* new_quiet_instance(const char* audio_output = "--aout=adummy")
 {
     const char* const args[] = { "-q", "--no-video-title-show", "--no-stats", "--no-osd",
-                                 "--aout=adummy", "--vout=dummy", "--no-xlib" };
+                                 audio_output, "--vout=dummy", "--no-xlib" };
     return libvlc_new(int(sizeof(args) / sizeof(args[0])), args);
 }
 
@@ -88,6 +90,10 @@ inline QByteArray location(const QString& path)
 {
     return QUrl::fromLocalFile(path).toEncoded();
 }
+
+// Tests unregister their listeners through a scope guard declared after the
+// player: a failed check returns early, and a listener still registered when
+// the player closes is a contract violation that aborts the whole test run.
 
 // Records media-player events on libvlc's event thread; read from the test.
 class event_recorder : public vlc::media_player_events_callback

@@ -33,6 +33,10 @@ media_list_player::~media_list_player()
 
 bool media_list_player::open(libvlc_instance_t* instance)
 {
+    if (!instance)
+        return false;
+    // Reopening starts from a new, empty list.
+    release_list();
     if (!player_core::open(instance))
         return false;
     _media_list = libvlc_media_list_new(instance);
@@ -44,14 +48,22 @@ bool media_list_player::open(libvlc_instance_t* instance)
     if (_media_list)
         libvlc_media_list_player_set_media_list(_list_player, _media_list);
     libvlc_media_list_player_set_media_player(_list_player, basic_player().get_mp());
+    // The core attached the player's events before the list existed.
+    if (has_listeners())
+        list_events_attach(true);
     return true;
 }
 
 void media_list_player::close()
 {
+    release_list();
+    player_core::close();
+}
+
+void media_list_player::release_list()
+{
     // The list's events are detached while the list still exists.
-    if (has_listeners())
-        events_attach(false);
+    list_events_attach(false);
     if (_list_player) {
         libvlc_media_list_player_release(_list_player);
         _list_player = nullptr;
@@ -60,13 +72,17 @@ void media_list_player::close()
         libvlc_media_list_release(_media_list);
         _media_list = nullptr;
     }
-    player_core::close();
 }
 
 void media_list_player::events_attach(bool attach)
 {
     player_core::events_attach(attach);
-    if (!basic_player().get_mp() || !_media_list)
+    list_events_attach(attach);
+}
+
+void media_list_player::list_events_attach(bool attach)
+{
+    if (!basic_player().get_mp() || !_media_list || attach == _list_events_attached)
         return;
     libvlc_event_manager_t* em = libvlc_media_list_event_manager(_media_list);
     if (!em)
@@ -77,6 +93,7 @@ void media_list_player::events_attach(bool attach)
         else
             libvlc_event_detach(em, type, event_proxy, static_cast<player_core*>(this));
     }
+    _list_events_attached = attach;
 }
 
 void media_list_player::set_playback_mode(playback_mode_e mode)

@@ -6,8 +6,8 @@ namespace vlc {
 
 // A playlist player whose list and advancing are libvlc's own media list and
 // media-list player, driving the core's media player. Item flags and item data
-// are not supported. Open it before registering listeners: the media list is
-// created by open, and its events are attached together with the player's.
+// are not supported. The media list exists only while open; listeners
+// registered before open get its events from open on.
 class media_list_player : public playlist_player_core
 {
 public:
@@ -47,8 +47,12 @@ protected:
     void events_attach(bool attach) override;
 
 private:
+    void list_events_attach(bool attach);
+    void release_list();
+
     libvlc_media_list_t* _media_list = nullptr;
     libvlc_media_list_player_t* _list_player = nullptr;
+    bool _list_events_attached = false;
     // libvlc's list player starts in its default mode, which is ours too.
     playback_mode_e _mode = mode_normal;
 };

@@ -112,17 +112,18 @@ void player_core::swap(player_core* other)
 void player_core::events_attach(bool attach)
 {
     libvlc_media_player_t* mp = _player.get_mp();
-    if (!mp)
+    if (!mp || attach == _events_attached)
         return;
     libvlc_event_manager_t* em = libvlc_media_player_event_manager(mp);
     if (!em)
         return;
     for (libvlc_event_type_t type : player_event_types) {
         if (attach)
-            libvlc_event_attach(em, type, event_proxy, static_cast<player_core*>(this));
+            libvlc_event_attach(em, type, event_proxy, this);
         else
-            libvlc_event_detach(em, type, event_proxy, static_cast<player_core*>(this));
+            libvlc_event_detach(em, type, event_proxy, this);
     }
+    _events_attached = attach;
 }
 
 void player_core::event_proxy(const libvlc_event_t* e, void* user_data)

@@ -70,6 +70,9 @@ private:
     void event(const libvlc_event_t* e);
 
     libvlc_instance_t* _libvlc_instance = nullptr;
+    // libvlc 3.0 aborts the process when asked to detach a handler it does not
+    // hold, so what is attached is tracked rather than inferred.
+    bool _events_attached = false;
     vlc::basic_player _player;
     vlc::playback _playback;
     vlc::video _video;
