@@ -80,10 +80,9 @@ inline QString long_clip()
 // Solid colour, no audio, for checking decoded pixels.
 inline QString colour_clip(const QString& colour, int width, int height, double seconds = 1.0)
 {
-    return generate(QString("%1-%2x%3.mp4").arg(colour).arg(width).arg(height),
+    return generate(QString("%1-%2x%3.avi").arg(colour).arg(width).arg(height),
                     { "-f", "lavfi", "-i", QString("color=c=%1:s=%2x%3:r=10").arg(colour).arg(width).arg(height),
-                      "-t", QString::number(seconds), "-pix_fmt", "yuv420p", "-c:v", "libx264",
-                      "-preset", "ultrafast" });
+                      "-t", QString::number(seconds), "-pix_fmt", "yuvj420p", "-c:v", "mjpeg" });
 }
 
 inline QByteArray location(const QString& path)
