@@ -1,0 +1,446 @@
+#include <QtTest>
+
+#include <dlfcn.h>
+#include <map>
+#include <mutex>
+
+#include "vlc_media.h"
+#include "vlc_media_list_player.h"
+#include "vlc_player.h"
+
+// Facts that real libvlc does not let a test observe: the exact option flags,
+// that a failed creation applies no option, how many event types are
+// attached, and the reference balance of each media. The functions below take
+// the place of libvlc's own for the wrapper linked into this test; each one
+// records the call and then forwards it to the real libvlc function.
+
+namespace {
+
+struct option_call
+{
+    libvlc_media_t* media;
+    QByteArray option;
+    unsigned flags;
+};
+
+struct event_call
+{
+    bool attach;
+    libvlc_event_manager_t* manager;
+    libvlc_event_type_t type;
+    void* user_data;
+};
+
+struct journal
+{
+    std::mutex guard;
+    bool fail_creation = false;
+    int creations = 0;
+    QList<option_call> options;
+    QList<event_call> events;
+    std::map<libvlc_media_t*, int> references;
+
+    void reset()
+    {
+        std::lock_guard<std::mutex> lock(guard);
+        fail_creation = false;
+        creations = 0;
+        options.clear();
+        events.clear();
+        references.clear();
+    }
+};
+
+journal& calls()
+{
+    static journal j;
+    return j;
+}
+
+template <typename F>
+F real(const char* name)
+{
+    return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+libvlc_media_t* created(libvlc_media_t* m)
+{
+    std::lock_guard<std::mutex> lock(calls().guard);
+    ++calls().creations;
+    if (m)
+        calls().references[m] += 1;
+    return m;
+}
+
+} // namespace
+
+libvlc_media_t* libvlc_media_new_location(libvlc_instance_t* instance, const char* mrl)
+{
+    if (calls().fail_creation)
+        return created(nullptr);
+    return created(real<libvlc_media_t* (*)(libvlc_instance_t*, const char*)>("libvlc_media_new_location")(instance, mrl));
+}
+
+libvlc_media_t* libvlc_media_new_path(libvlc_instance_t* instance, const char* path)
+{
+    if (calls().fail_creation)
+        return created(nullptr);
+    return created(real<libvlc_media_t* (*)(libvlc_instance_t*, const char*)>("libvlc_media_new_path")(instance, path));
+}
+
+void libvlc_media_add_option_flag(libvlc_media_t* m, const char* option, unsigned flags)
+{
+    {
+        std::lock_guard<std::mutex> lock(calls().guard);
+        calls().options << option_call { m, QByteArray(option), flags };
+    }
+    real<void (*)(libvlc_media_t*, const char*, unsigned)>("libvlc_media_add_option_flag")(m, option, flags);
+}
+
+void libvlc_media_retain(libvlc_media_t* m)
+{
+    {
+        std::lock_guard<std::mutex> lock(calls().guard);
+        calls().references[m] += 1;
+    }
+    real<void (*)(libvlc_media_t*)>("libvlc_media_retain")(m);
+}
+
+void libvlc_media_release(libvlc_media_t* m)
+{
+    {
+        std::lock_guard<std::mutex> lock(calls().guard);
+        calls().references[m] -= 1;
+    }
+    real<void (*)(libvlc_media_t*)>("libvlc_media_release")(m);
+}
+
+int libvlc_event_attach(libvlc_event_manager_t* em, libvlc_event_type_t type, libvlc_callback_t cb, void* user_data)
+{
+    {
+        std::lock_guard<std::mutex> lock(calls().guard);
+        calls().events << event_call { true, em, type, user_data };
+    }
+    return real<int (*)(libvlc_event_manager_t*, libvlc_event_type_t, libvlc_callback_t, void*)>(
+        "libvlc_event_attach")(em, type, cb, user_data);
+}
+
+void libvlc_event_detach(libvlc_event_manager_t* em, libvlc_event_type_t type, libvlc_callback_t cb, void* user_data)
+{
+    {
+        std::lock_guard<std::mutex> lock(calls().guard);
+        calls().events << event_call { false, em, type, user_data };
+    }
+    real<void (*)(libvlc_event_manager_t*, libvlc_event_type_t, libvlc_callback_t, void*)>(
+        "libvlc_event_detach")(em, type, cb, user_data);
+}
+
+namespace {
+
+class silent_listener : public vlc::media_player_events_callback
+{
+public:
+    void media_player_event(const libvlc_event_t*) override {}
+};
+
+const QList<int> player_types = { 0x100, 0x101, 0x102, 0x103, 0x104, 0x105, 0x106, 0x107, 0x108,
+                                  0x109, 0x10A, 0x10B, 0x10C, 0x10D, 0x10E, 0x10F, 0x111 };
+const QList<int> list_types = { 0x200, 0x201, 0x202, 0x203 };
+
+// The types attached (or detached) for one core since the last reset.
+QList<int> types(bool attach, const vlc::player_core* core, libvlc_event_manager_t* manager = nullptr)
+{
+    std::lock_guard<std::mutex> lock(calls().guard);
+    QList<int> result;
+    for (const event_call& c : calls().events) {
+        if (c.attach == attach && c.user_data == core && (!manager || c.manager == manager))
+            result << int(c.type);
+    }
+    return result;
+}
+
+int references(const vlc::media& m)
+{
+    std::lock_guard<std::mutex> lock(calls().guard);
+    return calls().references[m.libvlc_media()];
+}
+
+} // namespace
+
+typedef QList<QByteArray> options_t;
+
+class tst_VlcDouble : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void optionFlags_data();
+    void optionFlags();
+    void failedCreationAppliesNoOption_data();
+    void failedCreationAppliesNoOption();
+    void referenceBalance();
+    void playerEventTypes();
+    void eventsAttachedAtOpen();
+    void swapReattaches();
+    void mediaListEventTypes();
+
+private:
+    libvlc_instance_t* m_instance = nullptr;
+};
+
+void tst_VlcDouble::initTestCase()
+{
+    const char* const args[] = { "-q", "--aout=adummy", "--vout=dummy" };
+    m_instance = libvlc_new(3, args);
+    QVERIFY(m_instance);
+}
+
+void tst_VlcDouble::cleanupTestCase()
+{
+    if (m_instance)
+        libvlc_release(m_instance);
+}
+
+void tst_VlcDouble::init()
+{
+    calls().reset();
+}
+
+void tst_VlcDouble::optionFlags_data()
+{
+    QTest::addColumn<options_t>("untrusted");
+    QTest::addColumn<options_t>("trusted");
+    QTest::addColumn<QStringList>("expected"); // "option flags", in call order
+
+    QTest::addRow("untrusted first, then trusted, each in list order")
+        << options_t { ":a=1", ":b=2" } << options_t { ":c=3", ":d=4" }
+        << QStringList { ":a=1 100", ":b=2 100", ":c=3 102", ":d=4 102" };
+    QTest::addRow("only untrusted") << options_t { ":a=1" } << options_t {} << QStringList { ":a=1 100" };
+    QTest::addRow("only trusted") << options_t {} << options_t { ":c=3" } << QStringList { ":c=3 102" };
+    QTest::addRow("none, with null lists") << options_t {} << options_t {} << QStringList {};
+}
+
+void tst_VlcDouble::optionFlags()
+{
+    QFETCH(options_t, untrusted);
+    QFETCH(options_t, trusted);
+    QFETCH(QStringList, expected);
+
+    std::vector<const char*> u, t;
+    for (const QByteArray& o : untrusted)
+        u.push_back(o.constData());
+    for (const QByteArray& o : trusted)
+        t.push_back(o.constData());
+
+    const vlc::media m = vlc::media::create_media(m_instance, "file:///tmp/x.mp4",
+                                                  unsigned(u.size()), u.empty() ? nullptr : u.data(),
+                                                  unsigned(t.size()), t.empty() ? nullptr : t.data());
+    QVERIFY(!m.empty());
+    QStringList seen;
+    for (const option_call& c : calls().options) {
+        QCOMPARE(c.media, m.libvlc_media());
+        seen << QString("%1 %2").arg(QString::fromLatin1(c.option)).arg(c.flags, 0, 16);
+    }
+    QCOMPARE(seen, expected);
+    // The handle adopted the creation's reference: no retain of its own.
+    QCOMPARE(references(m), 1);
+}
+
+void tst_VlcDouble::failedCreationAppliesNoOption_data()
+{
+    QTest::addColumn<bool>("isPath");
+    QTest::addRow("from a location") << false;
+    QTest::addRow("from a path") << true;
+}
+
+void tst_VlcDouble::failedCreationAppliesNoOption()
+{
+    QFETCH(bool, isPath);
+    calls().fail_creation = true;
+    const char* options[] = { ":a=1", ":b=2" };
+    const vlc::media m = vlc::media::create_media(m_instance, isPath ? "/tmp/x.mp4" : "file:///tmp/x.mp4",
+                                                  2, options, 2, options, isPath);
+    calls().fail_creation = false;
+    QVERIFY(m.empty());
+    QCOMPARE(calls().creations, 1);
+    QCOMPARE(calls().options.size(), 0);
+
+    // And through the player: refused, nothing added.
+    vlc::player p;
+    QVERIFY(p.open(m_instance));
+    calls().fail_creation = true;
+    QCOMPARE(p.add_media("file:///tmp/x.mp4", 2, options, 2, options, isPath), -1);
+    calls().fail_creation = false;
+    QCOMPARE(p.item_count(), 0u);
+    QCOMPARE(calls().options.size(), 0);
+}
+
+void tst_VlcDouble::referenceBalance()
+{
+    vlc::media a = vlc::media::create_media(m_instance, "file:///tmp/x.mp4", 0, nullptr, 0, nullptr);
+    QCOMPARE(references(a), 1);
+    {
+        vlc::media copy(a);
+        QCOMPARE(references(a), 2);
+        vlc::media assigned;
+        assigned = a;
+        QCOMPARE(references(a), 3);
+        assigned = assigned;
+        QCOMPARE(references(a), 3);
+        assigned = vlc::media();
+        QCOMPARE(references(a), 2);
+        vlc::media empty;
+        vlc::media empty_copy(empty);
+        empty = empty_copy;
+    }
+    QCOMPARE(references(a), 1);
+
+    // Adopting the reference that libvlc just returned: no leak once destroyed.
+    libvlc_media_t* raw = libvlc_media_new_location(m_instance, "file:///tmp/y.mp4");
+    {
+        vlc::media adopted(raw, false);
+        QCOMPARE(references(adopted), 1);
+        // Retaining one that the caller keeps.
+        vlc::media retained(raw, true);
+        QCOMPARE(references(retained), 2);
+    }
+    QCOMPARE(calls().references[raw], 0);
+
+    vlc::media b = vlc::media::create_media(m_instance, "file:///tmp/z.mp4", 0, nullptr, 0, nullptr);
+    a = b;
+    {
+        std::lock_guard<std::mutex> lock(calls().guard);
+        QCOMPARE(calls().references.size(), std::size_t(3));
+    }
+    QCOMPARE(references(a), 2);
+    a.release_media();
+    b.release_media();
+    a.release_media();
+    for (const auto& entry : calls().references)
+        QCOMPARE(entry.second, 0);
+}
+
+void tst_VlcDouble::playerEventTypes()
+{
+    vlc::player p;
+    QVERIFY(p.open(m_instance));
+    silent_listener first, second, never;
+
+    // Nothing is attached while nobody listens, even for a stray removal.
+    p.unregister_callback(&never);
+    QCOMPARE(calls().events.size(), 0);
+
+    p.register_callback(&first);
+    const auto unregister = qScopeGuard([&] {
+        p.unregister_callback(&first);
+        p.unregister_callback(&second);
+    });
+    QCOMPARE(types(true, &p), player_types);
+    p.register_callback(&second);
+    QCOMPARE(types(true, &p).size(), 17);
+    p.unregister_callback(&first);
+    QCOMPARE(types(false, &p).size(), 0);
+    p.unregister_callback(&second);
+    QCOMPARE(types(false, &p), player_types);
+    QCOMPARE(calls().events.size(), 34);
+    p.close();
+    QCOMPARE(calls().events.size(), 34);
+}
+
+void tst_VlcDouble::eventsAttachedAtOpen()
+{
+    vlc::player p;
+    silent_listener l;
+    p.register_callback(&l);
+    const auto unregister = qScopeGuard([&] { p.unregister_callback(&l); });
+    QCOMPARE(calls().events.size(), 0);
+    QVERIFY(p.open(m_instance));
+    QCOMPARE(types(true, &p), player_types);
+    libvlc_event_manager_t* first_manager = calls().events.first().manager;
+
+    // Reopening moves the subscription to the new player. The old one is
+    // kept alive here, as a video memory binding would.
+    libvlc_media_player_t* old_player = p.basic_player().get_mp();
+    libvlc_media_player_retain(old_player);
+    calls().reset();
+    QVERIFY(p.open(m_instance));
+    QCOMPARE(types(false, &p, first_manager), player_types);
+    QCOMPARE(types(true, &p).size(), 17);
+    QVERIFY(calls().events.last().manager != first_manager);
+    libvlc_media_player_release(old_player);
+
+    calls().reset();
+    p.unregister_callback(&l);
+    p.close();
+    QCOMPARE(types(false, &p), player_types);
+    QCOMPARE(types(true, &p).size(), 0);
+}
+
+void tst_VlcDouble::swapReattaches()
+{
+    vlc::player a, b, quiet;
+    QVERIFY(a.open(m_instance));
+    QVERIFY(b.open(m_instance));
+    QVERIFY(quiet.open(m_instance));
+    silent_listener la, lb;
+    a.register_callback(&la);
+    b.register_callback(&lb);
+    const auto unregister = qScopeGuard([&] {
+        a.unregister_callback(&la);
+        b.unregister_callback(&lb);
+    });
+    libvlc_event_manager_t* ma = libvlc_media_player_event_manager(a.basic_player().get_mp());
+    libvlc_event_manager_t* mb = libvlc_media_player_event_manager(b.basic_player().get_mp());
+
+    calls().reset();
+    a.swap(&b);
+    // Each core detaches from the player it had and attaches to the one it got.
+    QCOMPARE(types(false, &a, ma), player_types);
+    QCOMPARE(types(false, &b, mb), player_types);
+    QCOMPARE(types(true, &a, mb), player_types);
+    QCOMPARE(types(true, &b, ma), player_types);
+    QCOMPARE(calls().events.size(), 4 * 17);
+
+    // A core without listeners attaches nothing when swapped.
+    calls().reset();
+    a.swap(&quiet);
+    QCOMPARE(types(true, &quiet).size(), 0);
+    QCOMPARE(types(false, &a), player_types);
+    QCOMPARE(types(true, &a), player_types);
+
+    a.unregister_callback(&la);
+    b.unregister_callback(&lb);
+}
+
+void tst_VlcDouble::mediaListEventTypes()
+{
+    vlc::media_list_player p;
+    QVERIFY(p.open(m_instance));
+    silent_listener l;
+    p.register_callback(&l);
+    const auto unregister = qScopeGuard([&] { p.unregister_callback(&l); });
+    QList<int> expected = player_types;
+    expected << list_types;
+    QCOMPARE(types(true, &p), expected);
+
+    calls().reset();
+    p.unregister_callback(&l);
+    QCOMPARE(types(false, &p), expected);
+
+    // Registered before open: the list's events follow once the list exists.
+    calls().reset();
+    vlc::media_list_player early;
+    early.register_callback(&l);
+    const auto unregister_early = qScopeGuard([&] { early.unregister_callback(&l); });
+    QVERIFY(early.open(m_instance));
+    QCOMPARE(types(true, &early), expected);
+    early.unregister_callback(&l);
+    QCOMPARE(types(false, &early), expected);
+}
+
+QTEST_GUILESS_MAIN(tst_VlcDouble)
+#include "tst_vlcdouble.moc"
