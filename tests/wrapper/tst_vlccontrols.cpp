@@ -62,6 +62,7 @@ private:
     bool start(vlc::player& p, const QString& file);
 
     libvlc_instance_t* m_instance = nullptr;
+    vlc::player m_closedAfterUse;
 };
 
 void tst_VlcControls::initTestCase()
@@ -70,6 +71,13 @@ void tst_VlcControls::initTestCase()
     QVERIFY(m_instance);
     QVERIFY(!short_clip().isEmpty());
     QVERIFY(!long_clip().isEmpty());
+
+    // Closing returns to the neutral values, after real playback and changes.
+    QVERIFY(start(m_closedAfterUse, short_clip()));
+    m_closedAfterUse.playback().set_rate(2.f);
+    m_closedAfterUse.video().set_ajust_filter_var(libvlc_adjust_Contrast, 0.5f);
+    m_closedAfterUse.audio().set_volume(30);
+    m_closedAfterUse.close();
 }
 
 void tst_VlcControls::cleanupTestCase()
@@ -126,14 +134,7 @@ void tst_VlcControls::closedNeutralValues()
 
     vlc::player never_opened;
     QCOMPARE(getter(never_opened), expected);
-
-    // Closing again returns to the neutral values, after real changes.
-    vlc::player closed;
-    QVERIFY(start(closed, short_clip()));
-    closed.playback().set_rate(2.f);
-    closed.video().set_ajust_filter_var(libvlc_adjust_Contrast, 0.5f);
-    closed.close();
-    QCOMPARE(getter(closed), expected);
+    QCOMPARE(getter(m_closedAfterUse), expected);
 }
 
 void tst_VlcControls::closedSettersNotifyNobody()

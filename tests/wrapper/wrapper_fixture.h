@@ -28,7 +28,7 @@ namespace wrapper_test {
 // which isolate.sh points at a null device in the test's private HOME.
 inline libvlc_instance_t* new_quiet_instance(const char* audio_output = "--aout=adummy")
 {
-    const char* const args[] = { "-q", "--no-video-title-show", "--no-stats", "--no-osd",
+    const char* const args[] = { "-q", "--no-video-title-show", "--no-stats", "--no-osd", "--text-renderer=dummy",
                                  audio_output, "--vout=dummy", "--no-xlib" };
     return libvlc_new(int(sizeof(args) / sizeof(args[0])), args);
 }
