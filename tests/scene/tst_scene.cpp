@@ -116,6 +116,9 @@ private slots:
     void statusDatagram();
     void sources_data();
     void sources();
+    void fillModes_data();
+    void fillModes();
+    void loadWhilePlaying();
     void shouldPlay_data();
     void shouldPlay();
     void weekdayIgnoresLocale();
@@ -319,6 +322,56 @@ void tst_Scene::sources()
         QVERIFY2(!onScreenSource().contains(hostPort), qPrintable(onScreenSource()));
     else if (!itemSource.isEmpty())
         QCOMPARE(onScreenSource(), itemSource.arg(hostPort));
+}
+
+void tst_Scene::fillModes_data()
+{
+    QTest::addColumn<QJsonValue>("fillMode");
+    QTest::addColumn<int>("expected"); // the Qt Quick Image fill mode
+
+    QTest::addRow("absent: Stretch") << QJsonValue(QJsonValue::Undefined) << 0;
+    const char* names[] = { "Stretch", "PreserveAspectFit", "PreserveAspectCrop", "Tile", "TileVertically",
+        "TileHorizontally", "Pad" };
+    for (int i = 0; i < 7; ++i)
+        QTest::addRow("%s", names[i]) << QJsonValue(QString::fromLatin1(names[i])) << i;
+    QTest::addRow("unknown name keeps Stretch") << QJsonValue("Zoom") << 0;
+    QTest::addRow("wrong case keeps Stretch") << QJsonValue("pad") << 0;
+}
+
+void tst_Scene::fillModes()
+{
+    QFETCH(QJsonValue, fillMode);
+    QFETCH(int, expected);
+
+    start();
+    QJsonObject element = doc::element("Image", "/a.png", 5000);
+    if (!fillMode.isUndefined())
+        element.insert("attributes", QJsonObject { { "source", "/a.png" }, { "fillMode", fillMode } });
+    f->load(oneSequence(array({ element })));
+    QVERIFY(waitMessages(1));
+    QCOMPARE(f->eval("stack.currentItem.fillMode").toInt(), expected);
+}
+
+void tst_Scene::loadWhilePlaying()
+{
+    // A load stops the advance at once; the composition on screen stays until the
+    // new document is in, then one second of black before the first new composition.
+    start(1000);
+    f->load(oneSequence(array({ doc::element("Image", "/a.png", 700), doc::element("Image", "/b.png", 700) })));
+    QVERIFY(waitMessages(1, 3000));
+    f->server.serve("/next.json", oneSequence(array({ doc::element("Image", "/n.png", 5000) })));
+    QObject* shown = f->object("stack.currentItem");
+    QMetaObject::invokeMethod(f->root(), "load", Q_ARG(QVariant, f->server.url("/next.json")),
+        Q_ARG(QVariant, f->server.hostPort()), Q_ARG(QVariant, true));
+    QVERIFY(!f->eval("stackViewTimer.running").toBool());
+    QCOMPARE(f->object("stack.currentItem"), shown);
+    const qint64 loadedAt = f->recorder.clock.elapsed();
+    QTRY_VERIFY_WITH_TIMEOUT(f->object("stack.currentItem") == nullptr, 1000);
+    QVERIFY(waitMessages(2, 3000));
+    const qint64 delay = f->recorder.messages.at(1).at - loadedAt;
+    QVERIFY2(delay >= 1000 && delay < 1600, qPrintable(QString::number(delay)));
+    QCOMPARE(sourcesOf(f->recorder.texts()), (QStringList { "/a.png", "/n.png" }));
+    QCOMPARE(f->eval("mainWindow.defaultJson").toString(), f->server.url("/next.json"));
 }
 
 void tst_Scene::shouldPlay_data()
