@@ -7,6 +7,7 @@
 #include "vlc_media.h"
 #include "vlc_media_list_player.h"
 #include "vlc_player.h"
+#include "vlc_vmem.h"
 
 // Facts that real libvlc does not let a test observe: the exact option flags,
 // that a failed creation applies no option, how many event types are
@@ -31,6 +32,18 @@ struct event_call
     void* user_data;
 };
 
+struct vmem_call
+{
+    QByteArray function;
+    libvlc_media_player_t* player;
+    libvlc_video_lock_cb lock;
+    libvlc_video_unlock_cb unlock;
+    libvlc_video_display_cb display;
+    void* opaque;
+    libvlc_video_format_cb format;
+    libvlc_video_cleanup_cb cleanup;
+};
+
 struct journal
 {
     std::mutex guard;
@@ -39,10 +52,12 @@ struct journal
     QList<option_call> options;
     QList<event_call> events;
     std::map<libvlc_media_t*, int> references;
+    QList<vmem_call> vmem;
 
     void reset()
     {
         std::lock_guard<std::mutex> lock(guard);
+        vmem.clear();
         fail_creation = false;
         creations = 0;
         options.clear();
@@ -135,7 +150,77 @@ void libvlc_event_detach(libvlc_event_manager_t* em, libvlc_event_type_t type, l
         "libvlc_event_detach")(em, type, cb, user_data);
 }
 
+void libvlc_video_set_callbacks(libvlc_media_player_t* mp, libvlc_video_lock_cb lock, libvlc_video_unlock_cb unlock,
+                                libvlc_video_display_cb display, void* opaque)
+{
+    {
+        std::lock_guard<std::mutex> guard(calls().guard);
+        calls().vmem << vmem_call { "set_callbacks", mp, lock, unlock, display, opaque, nullptr, nullptr };
+    }
+    real<void (*)(libvlc_media_player_t*, libvlc_video_lock_cb, libvlc_video_unlock_cb, libvlc_video_display_cb,
+                  void*)>("libvlc_video_set_callbacks")(mp, lock, unlock, display, opaque);
+}
+
+void libvlc_video_set_format_callbacks(libvlc_media_player_t* mp, libvlc_video_format_cb format,
+                                       libvlc_video_cleanup_cb cleanup)
+{
+    {
+        std::lock_guard<std::mutex> guard(calls().guard);
+        calls().vmem << vmem_call { "set_format_callbacks", mp, nullptr, nullptr, nullptr, nullptr, format, cleanup };
+    }
+    real<void (*)(libvlc_media_player_t*, libvlc_video_format_cb, libvlc_video_cleanup_cb)>(
+        "libvlc_video_set_format_callbacks")(mp, format, cleanup);
+}
+
+void libvlc_media_player_stop(libvlc_media_player_t* mp)
+{
+    {
+        std::lock_guard<std::mutex> guard(calls().guard);
+        calls().vmem << vmem_call { "stop", mp, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr };
+    }
+    real<void (*)(libvlc_media_player_t*)>("libvlc_media_player_stop")(mp);
+}
+
+void libvlc_media_player_retain(libvlc_media_player_t* mp)
+{
+    {
+        std::lock_guard<std::mutex> guard(calls().guard);
+        calls().vmem << vmem_call { "retain", mp, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr };
+    }
+    real<void (*)(libvlc_media_player_t*)>("libvlc_media_player_retain")(mp);
+}
+
+void libvlc_media_player_release(libvlc_media_player_t* mp)
+{
+    {
+        std::lock_guard<std::mutex> guard(calls().guard);
+        calls().vmem << vmem_call { "release", mp, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr };
+    }
+    real<void (*)(libvlc_media_player_t*)>("libvlc_media_player_release")(mp);
+}
+
 namespace {
+
+class null_sink : public vlc::vmem
+{
+public:
+    ~null_sink() { close(); }
+
+protected:
+    void on_frame_ready(const std::vector<char>&) override {}
+    void on_frame_cleanup() override {}
+};
+
+QStringList vmem_functions(libvlc_media_player_t* mp)
+{
+    std::lock_guard<std::mutex> lock(calls().guard);
+    QStringList names;
+    for (const vmem_call& c : calls().vmem) {
+        if (c.player == mp)
+            names << QString::fromLatin1(c.function);
+    }
+    return names;
+}
 
 class silent_listener : public vlc::media_player_events_callback
 {
@@ -187,6 +272,7 @@ private slots:
     void eventsAttachedAtOpen();
     void swapReattaches();
     void mediaListEventTypes();
+    void vmemBindingAndInertCallbacks();
 
 private:
     libvlc_instance_t* m_instance = nullptr;
@@ -440,6 +526,61 @@ void tst_VlcDouble::mediaListEventTypes()
     QCOMPARE(types(true, &early), expected);
     early.unregister_callback(&l);
     QCOMPARE(types(false, &early), expected);
+}
+
+void tst_VlcDouble::vmemBindingAndInertCallbacks()
+{
+    vlc::player p;
+    QVERIFY(p.open(m_instance));
+    libvlc_media_player_t* mp = p.basic_player().get_mp();
+    null_sink sink;
+
+    calls().reset();
+    QVERIFY(sink.open(&p.basic_player()));
+    QCOMPARE(vmem_functions(mp), QStringList({ "retain", "set_callbacks", "set_format_callbacks" }));
+    {
+        const vmem_call bind = calls().vmem[1];
+        QVERIFY(bind.lock && bind.unlock && bind.display);
+        QCOMPARE(bind.opaque, static_cast<void*>(static_cast<vlc::basic_vmem_wrapper*>(&sink)));
+        QVERIFY(calls().vmem[2].format && calls().vmem[2].cleanup);
+    }
+
+    // Bound already: no second set of callbacks.
+    calls().reset();
+    QVERIFY(sink.open(&p.basic_player()));
+    QCOMPARE(vmem_functions(mp), QStringList());
+
+    calls().reset();
+    sink.close();
+    QCOMPARE(vmem_functions(mp), QStringList({ "set_callbacks", "set_format_callbacks", "stop", "release" }));
+    const vmem_call inert = calls().vmem[0];
+    const vmem_call inert_format = calls().vmem[1];
+    QVERIFY(inert.lock);
+    QVERIFY(!inert.unlock);
+    QVERIFY(!inert.display);
+    QCOMPARE(inert.opaque, nullptr);
+    QVERIFY(inert_format.format);
+    QVERIFY(!inert_format.cleanup);
+
+    // What libvlc would get from them afterwards: no format, no planes.
+    void* planes[3] = { &planes, &planes, &planes };
+    QCOMPARE(inert.lock(nullptr, planes), nullptr);
+    QCOMPARE(planes[0], nullptr);
+    QCOMPARE(planes[1], nullptr);
+    QCOMPARE(planes[2], nullptr);
+    char chroma[5] = "I420";
+    unsigned width = 320, height = 240, pitches[3] = {}, lines[3] = {};
+    void* opaque = nullptr;
+    QCOMPARE(inert_format.format(&opaque, chroma, &width, &height, pitches, lines), 0u);
+
+    calls().reset();
+    sink.close();
+    QCOMPARE(calls().vmem.size(), 0);
+
+    // A core that holds nothing: refused, nothing called.
+    vlc::player closed;
+    QVERIFY(!sink.open(&closed.basic_player()));
+    QCOMPARE(calls().vmem.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_VlcDouble)
