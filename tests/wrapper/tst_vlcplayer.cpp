@@ -389,6 +389,7 @@ void tst_VlcPlayer::nextAndPrev_data()
     QTest::addRow("prev skips a disabled item") << vlc::mode_normal << indices { 1 } << 2 << false << 0;
     QTest::addRow("prev at the first item plays nothing in normal mode") << vlc::mode_normal << indices {} << 0 << false << -1;
     QTest::addRow("prev at the first item wraps to the last enabled in loop mode") << vlc::mode_loop << indices { 2 } << 0 << false << 1;
+    QTest::addRow("prev wraps round to the current item when the rest is disabled") << vlc::mode_loop << indices { 0, 1 } << 2 << false << 2;
     QTest::addRow("next from the only enabled item in loop mode plays it again") << vlc::mode_loop << indices { 0, 2 } << 1 << true << 1;
 }
 
@@ -436,6 +437,8 @@ void tst_VlcPlayer::advanceItem_data()
 
     QTest::addRow("forward past the current item") << 1 << 0u << 2 << "BCA" << 0;
     QTest::addRow("backward past the current item") << 0 << 2u << -2 << "CAB" << 1;
+    QTest::addRow("forward onto the current item's place") << 2 << 0u << 2 << "BCA" << 1;
+    QTest::addRow("backward from just after the current item") << 1 << 2u << -1 << "ACB" << 2;
     QTest::addRow("the current item itself moves") << 0 << 0u << 1 << "BAC" << 1;
     QTest::addRow("current item outside the moved range") << 0 << 1u << 1 << "ACB" << 0;
     QTest::addRow("target beyond the end does nothing") << 1 << 1u << 5 << "ABC" << 1;
