@@ -34,7 +34,7 @@ private:
     static bool writeSchedule(const QString& path, const QStringList& sources);
     QColor screenPixel(int x, int y) const;
     QJsonObject nextStatus(int timeoutMs);
-    bool noStatusFor(int ms);
+    QByteArray statusWithin(int ms);
     QStringList inRemoteNamespace(const QString& program, const QStringList& arguments) const;
     int remote(const QStringList& arguments) const;
 
@@ -62,12 +62,14 @@ void TestUdpEndToEnd::initTestCase()
     QVERIFY(m_status.bind(QHostAddress::AnyIPv4, 8001, QUdpSocket::ShareAddress));
 
     // The installer's machine: a namespace of its own holding eth0's peer.
-    const QString ownNamespace = QFileInfo(QStringLiteral("/proc/self/ns/net")).symLinkTarget();
+    // The link reads "net:[inode]"; compare only that, not the directory it is resolved against.
+    auto namespaceOf = [](const QString& link) { return QFileInfo(link).symLinkTarget().section(QLatin1Char('/'), -1); };
+    const QString ownNamespace = namespaceOf(QStringLiteral("/proc/self/ns/net"));
     m_remoteHolder.start(QStringLiteral("unshare"), { "-n", "sleep", "300" });
     QVERIFY(m_remoteHolder.waitForStarted(5000));
     const QString holderNamespace = QStringLiteral("/proc/%1/ns/net").arg(m_remoteHolder.processId());
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(holderNamespace).symLinkTarget() != ownNamespace
-            && !QFileInfo(holderNamespace).symLinkTarget().isEmpty(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(namespaceOf(holderNamespace).startsWith(QLatin1String("net:["))
+            && namespaceOf(holderNamespace) != ownNamespace, 5000);
     QCOMPARE(udptest::ip({ "link", "set", "peer0", "netns", QString::number(m_remoteHolder.processId()) }), QString());
     const QStringList setup { "ip link set lo up", "ip addr add 10.99.0.2/24 brd 10.99.0.255 dev peer0",
         "ip link set peer0 up", "ip route add default dev peer0" };
@@ -166,10 +168,11 @@ QJsonObject TestUdpEndToEnd::nextStatus(int timeoutMs)
     return QJsonDocument::fromJson(m_status.receiveDatagram().data()).object();
 }
 
-bool TestUdpEndToEnd::noStatusFor(int ms)
+// Empty when no status datagram arrives within `ms`, else the first that did.
+QByteArray TestUdpEndToEnd::statusWithin(int ms)
 {
     QTest::qWait(ms);
-    return !m_status.hasPendingDatagrams();
+    return m_status.hasPendingDatagrams() ? m_status.receiveDatagram().data() : QByteArray();
 }
 
 int TestUdpEndToEnd::remote(const QStringList& arguments) const
@@ -218,7 +221,8 @@ void TestUdpEndToEnd::remoteControlRoundTrip()
     settle();
 
     QCOMPARE(remote({ "next", "--to", "10.99.0.1", "--device", "SOMEONE-ELSE" }), 0);
-    QVERIFY2(noStatusFor(1500), "a command for another device was carried out");
+    QByteArray unexpected = statusWithin(1500);
+    QVERIFY2(unexpected.isEmpty(), "a command for another device was carried out: " + unexpected);
 
     // The subnet's broadcast, the player's own address, and the default of every player.
     QCOMPARE(remote({ "next", "--to", "10.99.0.255", "--device", device }), 0);
@@ -329,7 +333,8 @@ void TestUdpEndToEnd::syncMovesToAnotherServer()
     QTest::qWait(500);
 
     QCOMPARE(remote({ "next", "--to", "10.99.0.1", "--device", device }), 0);
-    QVERIFY2(noStatusFor(1500), "the old identifier is still obeyed");
+    const QByteArray unexpected = statusWithin(1500);
+    QVERIFY2(unexpected.isEmpty(), "the old identifier is still obeyed: " + unexpected);
     QCOMPARE(remote({ "next", "--to", "10.99.0.1", "--device", "SCREEN-2" }), 0);
     status = nextStatus(5000);
     QCOMPARE(status.value("infos").toObject().value("source").toString(), served.at(1));
