@@ -22,16 +22,23 @@ done
 schedule="$tmp/schedule.json"
 echo '{"schedule":[]}' > "$schedule"
 
-run_player() { # run_player <log> <args...>: runs the player for a few seconds
+run_player() { # run_player <log> [-v] <args...>: runs the player until its window is up and start-up is over
     local log=$1; shift
     "$PLAYER_EXE" "$@" >"$log" 2>&1 &
     local pid=$!
-    local window=""
-    for _ in $(seq 1 60); do
-        window=$(xwininfo -root -tree 2>/dev/null | grep '"StackView"' | head -n1)
-        [ -n "$window" ] && break
+    # Generous bounds: on a loaded machine the first start of the web engine is slow.
+    for _ in $(seq 1 300); do
+        xwininfo -root -tree 2>/dev/null | grep -q '"StackView"' && break
         sleep 0.1
     done
+    # With -v the engine's last start-up line marks the end; without it, the
+    # window being up is all there is to wait for, plus a moment for stray output.
+    if [ "$1" = -v ]; then
+        for _ in $(seq 1 100); do
+            grep -q 'initConfig - END' "$log" && break
+            sleep 0.1
+        done
+    fi
     sleep 1
     xwininfo -root -tree 2>/dev/null | grep "StackView" >"$log.window"
     kill "$pid" 2>/dev/null
