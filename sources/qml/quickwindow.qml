@@ -177,6 +177,7 @@ ApplicationWindow {
         property Item lastVideoItemToStop: null
         property Item duplication: null
         property bool paused: false
+        property int fetchCount: 0
 
         property var sequences: []
         property var sequencesToPlay: []
@@ -358,7 +359,14 @@ ApplicationWindow {
             debug("FUNCTION - init - BEGIN");
             stackViewTimer.stop();
             isInit = true;
+            // Only the newest request counts: a slow answer to an earlier load or
+            // remote "play" must not replace the schedule asked for after it.
+            var request = ++fetchCount;
             Functions.parseJSON(json, function (document) {
+                if (request !== fetchCount) {
+                    debug("FUNCTION - init - answer to an earlier request ignored");
+                    return;
+                }
                 initValues();
                 if (Functions.isObject(document) && Functions.isObject(document.schedule)) {
                     var schedule = document.schedule;

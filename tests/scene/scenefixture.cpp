@@ -10,6 +10,7 @@
 #include <QQmlExpression>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QTest>
 
 DocumentServer::DocumentServer(QObject* parent)
@@ -59,8 +60,14 @@ void DocumentServer::answer(QTcpSocket* socket)
         response = "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nContent-Length: "
             + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
     }
-    socket->write(response);
-    socket->disconnectFromHost();
+    const int delay = m_delays.value(path, 0);
+    QPointer<QTcpSocket> guarded(socket);
+    QTimer::singleShot(delay, this, [guarded, response] {
+        if (!guarded)
+            return;
+        guarded->write(response);
+        guarded->disconnectFromHost();
+    });
 }
 
 QStringList EngineRecorder::texts() const

@@ -29,6 +29,8 @@ public:
     QString url(const QString& path) const { return QStringLiteral("http://") + hostPort() + path; }
 
     void serve(const QString& path, const QByteArray& body, const QByteArray& type = "application/json");
+    // Answers requests for `path` only after `ms` milliseconds.
+    void delay(const QString& path, int ms) { m_delays.insert(path, ms); }
     QStringList requests() const { return m_requests; }
 
 private:
@@ -36,6 +38,7 @@ private:
 
     QTcpServer m_server;
     QHash<QString, QPair<QByteArray, QByteArray>> m_documents;
+    QHash<QString, int> m_delays;
     QStringList m_requests;
 };
 

@@ -119,6 +119,8 @@ private slots:
     void fillModes_data();
     void fillModes();
     void loadWhilePlaying();
+    void slowEarlierAnswerIgnored();
+    void relaunchDuringTransition();
     void shouldPlay_data();
     void shouldPlay();
     void weekdayIgnoresLocale();
@@ -372,6 +374,48 @@ void tst_Scene::loadWhilePlaying()
     QVERIFY2(delay >= 1000 && delay < 1600, qPrintable(QString::number(delay)));
     QCOMPARE(sourcesOf(f->recorder.texts()), (QStringList { "/a.png", "/n.png" }));
     QCOMPARE(f->eval("mainWindow.defaultJson").toString(), f->server.url("/next.json"));
+}
+
+void tst_Scene::slowEarlierAnswerIgnored()
+{
+    // "play" another schedule, then the default again before the first answer is in.
+    start();
+    f->load(oneSequence(array({ doc::element("Image", "/default.png", 5000) })));
+    QVERIFY(waitMessages(1));
+    const QString slow = QStringLiteral("/ws/stream.php?action=getSchedule&schedule_uid=SLOW&standalone=0");
+    f->server.serve(slow, oneSequence(array({ doc::element("Image", "/slow.png", 5000) })));
+    f->server.delay(slow, 600);
+    f->invoke("playSchedule", QStringLiteral("SLOW"));
+    f->invoke("playDefaultSchedule");
+    QVERIFY(waitMessages(2));
+    QTest::qWait(1500);
+    QVERIFY(f->server.requests().contains(slow));
+    QCOMPARE(sourcesOf(f->recorder.texts()), (QStringList { "/default.png", "/default.png" }));
+    QVERIFY(f->debugLines().contains("FUNCTION - init - answer to an earlier request ignored"));
+}
+
+void tst_Scene::relaunchDuringTransition()
+{
+    // A relaunch completes the running change without its end handling: next and
+    // previous stay ignored until the first change after the relaunch has ended.
+    start();
+    f->load(oneSequence(array({ doc::element("Image", "/a.png", 800), doc::element("Image", "/b.png", 5000) }), QVariant(),
+        doc::transitions(doc::part("opacity", 0, 1, 1500), doc::part("opacity", 1, 0, 300))));
+    QVERIFY(waitMessages(1));
+    f->invoke("goToNextComposition");
+    QTRY_VERIFY(f->eval("stackDelegate.transitioning").toBool());
+    f->callLoad(f->server.url("/doc.json"), f->server.hostPort(), true);
+    QVERIFY(waitMessages(3));
+    QVERIFY(f->eval("stackDelegate.transitioning").toBool());
+    f->invoke("goToNextComposition");
+    QTest::qWait(300);
+    QCOMPARE(sourcesOf(f->recorder.texts()), (QStringList { "/a.png", "/b.png", "/a.png" }));
+    // The first element's own 800 ms bring the next change; once it has ended, next works.
+    QVERIFY(waitMessages(4, 3000));
+    QVERIFY(waitIdle(4000));
+    f->invoke("goToNextComposition");
+    QVERIFY(waitMessages(5, 2000));
+    QCOMPARE(sourcesOf(f->recorder.texts()), (QStringList { "/a.png", "/b.png", "/a.png", "/b.png", "/a.png" }));
 }
 
 void tst_Scene::shouldPlay_data()
