@@ -371,7 +371,7 @@ void tst_Scene::loadWhilePlaying()
     QTRY_VERIFY_WITH_TIMEOUT(f->object("stack.currentItem") == nullptr, 1000);
     QVERIFY(waitMessages(2, 3000));
     const qint64 delay = f->recorder.messages.at(1).at - loadedAt;
-    QVERIFY2(delay >= 1000 && delay < 1600, qPrintable(QString::number(delay)));
+    QVERIFY2(delay >= 1000 && delay < 2500, qPrintable(QString::number(delay)));
     QCOMPARE(sourcesOf(f->recorder.texts()), (QStringList { "/a.png", "/n.png" }));
     QCOMPARE(f->eval("mainWindow.defaultJson").toString(), f->server.url("/next.json"));
 }
@@ -536,12 +536,13 @@ void tst_Scene::startDelayAndDurations()
     QVERIFY(waitMessages(4, 6000));
     QCOMPARE(sourcesOf(f->recorder.texts()).mid(0, 4), (QStringList { "/a.png", "/b.png", "/c.png", "/a.png" }));
     const auto& m = f->recorder.messages;
-    // The first composition comes one second after the document, then each stays its duration.
-    QVERIFY2(m[0].at >= 1000 && m[0].at < 1600, qPrintable(QString::number(m[0].at)));
+    // The first composition comes one second after the document, then each stays its
+    // duration: never earlier, and later only by what a loaded machine adds.
+    QVERIFY2(m[0].at >= 1000 && m[0].at < 2500, qPrintable(QString::number(m[0].at)));
     const qint64 d1 = m[1].at - m[0].at, d2 = m[2].at - m[1].at, d3 = m[3].at - m[2].at;
-    QVERIFY2(d1 >= 290 && d1 < 500, qPrintable(QString::number(d1)));
-    QVERIFY2(d2 >= 590 && d2 < 800, qPrintable(QString::number(d2)));
-    QVERIFY2(d3 >= 390 && d3 < 600, qPrintable(QString::number(d3)));
+    QVERIFY2(d1 >= 290 && d1 < 1000, qPrintable(QString::number(d1)));
+    QVERIFY2(d2 >= 590 && d2 < 1300, qPrintable(QString::number(d2)));
+    QVERIFY2(d3 >= 390 && d3 < 1100, qPrintable(QString::number(d3)));
     // One item waits in the container, the one after the composition on screen.
     QCOMPARE(f->eval("itemsContainer.children.length").toInt(), 1);
 }
@@ -1000,7 +1001,7 @@ void tst_Scene::pauseKeepsFullDuration()
     f->invoke("resumePlayer");
     QVERIFY(waitMessages(4, 2000));
     const qint64 stayed = f->recorder.messages.at(3).at - resumedAt;
-    QVERIFY2(stayed >= 590 && stayed < 800, qPrintable(QString::number(stayed)));
+    QVERIFY2(stayed >= 590 && stayed < 1300, qPrintable(QString::number(stayed)));
     QCOMPARE(cmdsOf(f->recorder.texts()), (QStringList { "player_composition_changed", "player_is_paused",
                                               "player_is_resumed", "player_composition_changed" }));
 }
