@@ -1118,6 +1118,9 @@ void tst_Scene::malformedDocuments()
     QFETCH(QString, debugLine);
 
     start();
+    if (QString(QTest::currentDataTag()).contains("videos cannot be built")
+        && f->eval("stack.videoComponent.status === Component.Ready").toBool())
+        QSKIP("video items can be built in this build");
     f->load(document);
     QVERIFY2(waitMessages(shown.size(), 4000), qPrintable(f->debugLines().join('\n')));
     QCOMPARE(sourcesOf(f->recorder.texts()).mid(0, shown.size()), shown);
