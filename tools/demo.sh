@@ -35,6 +35,10 @@ server=$!
 trap 'kill "$server" 2>/dev/null || true' EXIT
 trap 'exit 130' INT TERM
 
+# The web engine refuses to start as root with its sandbox on; a screen should run
+# the player as an ordinary user, but a first try on a fresh machine is often root.
+[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+
 args=(--json="$root/demo/demo.json" --host=127.0.0.1 --port="$port" "$@")
 if [ -z "${DISPLAY:-}" ]; then
     xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$build/sources/player" "${args[@]}"

@@ -7,9 +7,13 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh --tests
 
 build=${PLAYER_BUILD_DIR:-build}
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+status=0
+
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2
-ctest --test-dir "$build" --output-on-failure --no-tests=error -j2 "$@"
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j2 "$@" 2>&1 | tee -a "$log" || status=1
 
 # The media engine wrapper's tests once more under AddressSanitizer and
 # UndefinedBehaviorSanitizer, so that a leaked or double-released libvlc
@@ -19,5 +23,10 @@ if [ "${PLAYER_SKIP_SANITIZERS:-}" != 1 ]; then
     cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLAYER_SANITIZE=ON >/dev/null
     cmake --build "$asan" -j2 --target tst_vlcmedia tst_vlcplayer tst_vlcmedialistplayer tst_vlccontrols \
         tst_vlcvmem tst_vlccontracts tst_vlcdouble
-    ctest --test-dir "$asan" --output-on-failure --no-tests=error -j2 -L wrapper
+    ctest --test-dir "$asan" --output-on-failure --no-tests=error -j2 -L wrapper 2>&1 | tee -a "$log" || status=1
 fi
+
+# One closing line for both runs together.
+awk '/tests passed, [0-9]+ tests? failed out of/ { failed += $4; total += $NF }
+     END { printf "tests: %d passed, %d failed\n", total - failed, failed }' "$log"
+exit $status
