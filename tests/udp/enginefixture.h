@@ -1,8 +1,7 @@
 #pragma once
 
-// An ApplicationEngine running the recorder scene of data/recorder.qml, with
-// helpers to drive its handlers by direct call or by real datagram and to read
-// back what the scene was asked to do.
+// An ApplicationEngine running data/recorder.qml, a scene that records what it is
+// asked to do, with helpers to drive its handlers and read the records back.
 
 #include "Spinner.h"
 #include "quickwindow.h"
@@ -17,7 +16,7 @@
 
 namespace udptest {
 
-// What the banner model shows, field by field.
+// What the banner model shows, field by field; the default is the hidden banner.
 struct Banner {
     bool running = false;
     QString text;
@@ -27,13 +26,12 @@ struct Banner {
     QString imageSource;
     bool imageVisible = false;
 
-    static Banner hidden() { return Banner(); }
-    static Banner plain(const QString& text)
+    static Banner plain(const QString& text, bool busy = false)
     {
         Banner banner;
         banner.running = true;
         banner.text = text;
-        banner.busy = false;
+        banner.busy = busy;
         return banner;
     }
     static Banner notification(const QString& text, const QColor& color, const QString& image)
@@ -44,17 +42,9 @@ struct Banner {
         banner.imageVisible = true;
         return banner;
     }
-    static Banner of(const Spinner* spinner)
+    static Banner of(const Spinner* s)
     {
-        Banner banner;
-        banner.running = spinner->running();
-        banner.text = spinner->text();
-        banner.busy = spinner->busy();
-        banner.color = spinner->color();
-        banner.textColor = spinner->textColor();
-        banner.imageSource = spinner->imageSource();
-        banner.imageVisible = spinner->imageVisible();
-        return banner;
+        return { s->running(), s->text(), s->busy(), s->color(), s->textColor(), s->imageSource(), s->imageVisible() };
     }
     void applyTo(Spinner* spinner) const
     {
@@ -66,22 +56,24 @@ struct Banner {
         spinner->setBusy(busy);
         spinner->setRunning(running);
     }
-    bool operator==(const Banner& other) const
+    bool operator==(const Banner& o) const
     {
-        return running == other.running && text == other.text && busy == other.busy && color == other.color
-            && textColor == other.textColor && imageSource == other.imageSource && imageVisible == other.imageVisible;
+        return running == o.running && text == o.text && busy == o.busy && color == o.color
+            && textColor == o.textColor && imageSource == o.imageSource && imageVisible == o.imageVisible;
+    }
+    QString describe() const
+    {
+        return QStringLiteral("running=%1 text=\"%2\" busy=%3 color=%4 textColor=%5 image=\"%6\" imageVisible=%7")
+            .arg(running)
+            .arg(text.left(40))
+            .arg(busy)
+            .arg(color.name(QColor::HexArgb), textColor.name(QColor::HexArgb), imageSource)
+            .arg(imageVisible);
     }
 };
 
-inline QString describe(const Banner& banner)
-{
-    return QStringLiteral("running=%1 text=\"%2\" busy=%3 color=%4 textColor=%5 image=\"%6\" imageVisible=%7")
-        .arg(banner.running)
-        .arg(banner.text.left(40))
-        .arg(banner.busy)
-        .arg(banner.color.name(QColor::HexArgb), banner.textColor.name(QColor::HexArgb), banner.imageSource)
-        .arg(banner.imageVisible);
-}
+#define COMPARE_BANNER(shown, expected)                                                                            \
+    QVERIFY2((shown) == (expected), qPrintable((shown).describe() + "\n   expected " + (expected).describe()))
 
 enum class Transport { DirectCall, Datagram };
 
@@ -137,8 +129,7 @@ public:
 
     QVariant contextProperty(const char* name) const { return engine->rootContext()->contextProperty(QLatin1String(name)); }
 
-    // Hands one command (port 8000) or sync (port 9000) datagram to the engine and
-    // returns once it has been handled.
+    // Hands a command (port 8000) or sync (9000) datagram to the engine; returns once handled.
     bool deliver(const QByteArray& json, quint16 port, Transport transport) const
     {
         if (transport == Transport::DirectCall) {

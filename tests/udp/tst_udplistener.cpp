@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
-// The listener's framing: which datagrams reach dataReceived(), with what text,
-// in what order, and that one bad datagram never holds up the ones behind it.
+// The listener's framing: which datagrams reach dataReceived(), with what text, in
+// what order, and that one bad datagram never holds up the ones behind it.
 class TestUdpListener : public QObject {
     Q_OBJECT
 
@@ -16,8 +16,6 @@ private slots:
 
     void framing_data();
     void framing();
-    void drainsQueueInOnePass_data();
-    void drainsQueueInOnePass();
     void senderFilter_data();
     void senderFilter();
     void portText_data();
@@ -29,6 +27,7 @@ private:
         const QHostAddress& from = QHostAddress());
 };
 
+// Sent behind the probe: once it is emitted, the probe has been dealt with.
 static const QByteArray sentinel = "{\"sentinel\":true}";
 
 void TestUdpListener::initTestCase()
@@ -44,79 +43,32 @@ bool TestUdpListener::send(const QByteArray& bytes, quint16 port, const QHostAdd
     return socket.writeDatagram(bytes, to, port) == bytes.size();
 }
 
+// Each row queues its datagrams without letting the event loop run, then drains once
+// by hand: whatever one pass leaves behind would otherwise wait for the next datagram.
 void TestUdpListener::framing_data()
 {
-    QTest::addColumn<QByteArray>("datagram");
+    using Datagrams = QList<QByteArray>;
+    QTest::addColumn<Datagrams>("datagrams");
     QTest::addColumn<QStringList>("emitted");
 
-    QTest::addRow("a JSON object is emitted as sent") << QByteArray("{\"cmd\":\"player_next\"}")
-                                                      << QStringList { "{\"cmd\":\"player_next\"}" };
-    QTest::addRow("an empty object is emitted") << QByteArray("{}") << QStringList { "{}" };
-    QTest::addRow("white space around an object is kept") << QByteArray(" {\"a\":1}\n") << QStringList { " {\"a\":1}\n" };
-    QTest::addRow("a JSON array is dropped") << QByteArray("[{\"a\":1}]") << QStringList {};
-    QTest::addRow("a bare string is dropped") << QByteArray("\"player_next\"") << QStringList {};
-    QTest::addRow("a bare number is dropped") << QByteArray("42") << QStringList {};
-    QTest::addRow("JSON null is dropped") << QByteArray("null") << QStringList {};
-    QTest::addRow("plain text is dropped") << QByteArray("player_next") << QStringList {};
-    QTest::addRow("an unfinished object is dropped") << QByteArray("{\"a\":") << QStringList {};
-    QTest::addRow("an empty datagram is dropped") << QByteArray() << QStringList {};
+    QTest::addRow("white space around an object is kept") << Datagrams { " {\"a\":1}\n" } << QStringList { " {\"a\":1}\n" };
+    QTest::addRow("a JSON array is dropped") << Datagrams { "[{\"a\":1}]" } << QStringList {};
     QTest::addRow("a zero byte cuts trailing garbage")
-        << QByteArray("{\"a\":1}\0garbage{{", 17) << QStringList { "{\"a\":1}" };
-    QTest::addRow("a zero byte cuts a second object")
-        << QByteArray("{\"a\":1}\0{\"b\":2}", 15) << QStringList { "{\"a\":1}" };
-    QTest::addRow("a leading zero byte leaves nothing") << QByteArray("\0{\"a\":1}", 8) << QStringList {};
-    QTest::addRow("UTF-8 text arrives decoded")
-        << QString::fromUtf8("{\"text\":\"Gr\xc3\xbc\xc3\x9f" "e \xe2\x9c\x93\"}").toUtf8()
-        << QStringList { QString::fromUtf8("{\"text\":\"Gr\xc3\xbc\xc3\x9f" "e \xe2\x9c\x93\"}") };
-
+        << Datagrams { QByteArray("{\"a\":1}\0garbage{{", 17) } << QStringList { "{\"a\":1}" };
+    const QString utf8 = QString::fromUtf8("{\"text\":\"Gr\xc3\xbc\xc3\x9f" "e \xe2\x9c\x93\"}");
+    QTest::addRow("UTF-8 text arrives decoded") << Datagrams { utf8.toUtf8() } << QStringList { utf8 };
     // The largest payload one IPv4 datagram can carry.
-    QByteArray big = "{\"text\":\"" + QByteArray(65507 - 11, 'x') + "\"}";
-    QTest::addRow("a 64 KiB object is emitted whole") << big << QStringList { QString::fromLatin1(big) };
-    QByteArray bigText = QByteArray(65507, 'y');
-    QTest::addRow("64 KiB of plain text is dropped") << bigText << QStringList {};
+    const QByteArray big = "{\"text\":\"" + QByteArray(65507 - 11, 'x') + "\"}";
+    QTest::addRow("a 64 KiB object is emitted whole") << Datagrams { big } << QStringList { QString::fromLatin1(big) };
+    QTest::addRow("three objects in arrival order") << Datagrams { "{\"n\":1}", "{\"n\":2}", "{\"n\":3}" }
+                                                    << QStringList { "{\"n\":1}", "{\"n\":2}", "{\"n\":3}" };
+    QTest::addRow("plain text between two objects")
+        << Datagrams { "{\"n\":1}", "not json", "{\"n\":2}" } << QStringList { "{\"n\":1}", "{\"n\":2}" };
+    QTest::addRow("an empty datagram between two objects")
+        << Datagrams { "{\"n\":1}", "", "{\"n\":2}" } << QStringList { "{\"n\":1}", "{\"n\":2}" };
 }
 
 void TestUdpListener::framing()
-{
-    QFETCH(QByteArray, datagram);
-    QFETCH(QStringList, emitted);
-
-    IUdpListener listener(QStringLiteral("*"), QStringLiteral("8000"));
-    listener.generate();
-    QSignalSpy spy(&listener, &IUdpListener::dataReceived);
-
-    // The sentinel behind the datagram tells when the datagram has been dealt with.
-    QVERIFY(send(datagram, 8000));
-    QVERIFY(send(sentinel, 8000));
-    QTRY_VERIFY_WITH_TIMEOUT(!spy.isEmpty() && spy.last().at(0).toString() == QLatin1String(sentinel), 5000);
-
-    QStringList texts;
-    for (const QList<QVariant>& arguments : spy)
-        texts << arguments.at(0).toString();
-    texts.removeLast();
-    QCOMPARE(texts, emitted);
-}
-
-void TestUdpListener::drainsQueueInOnePass_data()
-{
-    QTest::addColumn<QList<QByteArray>>("datagrams");
-    QTest::addColumn<QStringList>("emitted");
-
-    QTest::addRow("three objects in arrival order")
-        << QList<QByteArray> { "{\"n\":1}", "{\"n\":2}", "{\"n\":3}" }
-        << QStringList { "{\"n\":1}", "{\"n\":2}", "{\"n\":3}" };
-    QTest::addRow("plain text between two objects")
-        << QList<QByteArray> { "{\"n\":1}", "not json", "{\"n\":2}" } << QStringList { "{\"n\":1}", "{\"n\":2}" };
-    QTest::addRow("an array between two objects")
-        << QList<QByteArray> { "{\"n\":1}", "[1,2]", "{\"n\":2}" } << QStringList { "{\"n\":1}", "{\"n\":2}" };
-    QTest::addRow("an empty datagram between two objects")
-        << QList<QByteArray> { "{\"n\":1}", "", "{\"n\":2}" } << QStringList { "{\"n\":1}", "{\"n\":2}" };
-    QTest::addRow("bad datagrams first")
-        << QList<QByteArray> { "x", "[]", "{\"n\":1}" } << QStringList { "{\"n\":1}" };
-    QTest::addRow("only bad datagrams") << QList<QByteArray> { "x", "[]", "7" } << QStringList {};
-}
-
-void TestUdpListener::drainsQueueInOnePass()
 {
     QFETCH(QList<QByteArray>, datagrams);
     QFETCH(QStringList, emitted);
@@ -127,8 +79,6 @@ void TestUdpListener::drainsQueueInOnePass()
     QVERIFY(socket);
     QSignalSpy spy(&listener, &IUdpListener::dataReceived);
 
-    // Queue everything without letting the event loop run, then drain once by hand:
-    // whatever one pass leaves behind would otherwise wait for the next datagram.
     const long readBefore = udptest::datagramsRead();
     for (const QByteArray& datagram : datagrams)
         QVERIFY(send(datagram, 8000));
@@ -150,13 +100,11 @@ void TestUdpListener::senderFilter_data()
     QTest::addColumn<QString>("to");
     QTest::addColumn<bool>("accepted");
 
-    QTest::addRow("any sender with *") << "*" << "127.0.0.1" << "127.0.0.1" << true;
     QTest::addRow("another loopback sender with *") << "*" << "127.0.0.2" << "127.0.0.1" << true;
     QTest::addRow("an empty filter means *") << "" << "127.0.0.2" << "127.0.0.1" << true;
     QTest::addRow("a broadcast on eth0 with *") << "*" << "10.99.0.1" << "10.99.0.255" << true;
     QTest::addRow("the named sender") << "127.0.0.2" << "127.0.0.2" << "127.0.0.1" << true;
     QTest::addRow("a sender other than the named one") << "127.0.0.2" << "127.0.0.1" << "127.0.0.1" << false;
-    QTest::addRow("a broadcast from another address") << "127.0.0.2" << "10.99.0.1" << "10.99.0.255" << false;
 }
 
 void TestUdpListener::senderFilter()
@@ -186,10 +134,9 @@ void TestUdpListener::portText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("port");
-    QTest::addColumn<int>("boundPort");
+    QTest::addColumn<int>("boundPort"); // -1: any free port
 
     QTest::addRow("decimal digits") << "9000" << 9000 << 9000;
-    QTest::addRow("not a number binds any free port") << "nine" << 0 << -1;
     QTest::addRow("hexadecimal is not read") << "0x1F40" << 0 << -1;
     QTest::addRow("only the low 16 bits are bound") << "74536" << 74536 << 74536 - 65536;
 }

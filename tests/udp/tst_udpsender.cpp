@@ -6,9 +6,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
-// Where status datagrams go: the broadcast address is worked out from the
-// interfaces named eth0 and wlan0, which each row builds afresh with `ip` in the
-// test's private namespace, and a datagram really has to arrive on port 8001.
+// Where status datagrams go: the broadcast address comes from eth0 or wlan0, which
+// each row builds afresh in the private namespace; a datagram must arrive on 8001.
 class TestUdpSender : public QObject {
     Q_OBJECT
 
@@ -59,28 +58,20 @@ void TestUdpSender::resolvesDestination_data()
 
     const QString eth0v4 = "addr add 10.99.0.1/24 brd 10.99.0.255 dev eth0";
     const QString wlan0v4 = "addr add 10.98.0.1/24 brd 10.98.0.255 dev wlan0";
-    // A machine without eth0 or wlan0 still reaches the limited broadcast address
-    // through whatever interface carries its default route.
+    // Without eth0 or wlan0, the limited broadcast leaves through the default route.
     const Setup otherRoute { "veth ens3", "addr add 10.97.0.1/24 brd 10.97.0.255 dev ens3", "route add default dev ens3" };
 
     QTest::addRow("eth0 only") << Setup { "veth eth0", eth0v4 } << "*" << "10.99.0.255" << true;
-    QTest::addRow("eth0 on another subnet")
-        << Setup { "veth eth0", "addr add 192.168.7.20/22 brd 192.168.7.255 dev eth0" } << "*" << "192.168.7.255"
-        << true;
-    QTest::addRow("wlan0 only") << Setup { "veth wlan0", wlan0v4 } << "*" << "10.98.0.255" << true;
     QTest::addRow("eth0 and wlan0: eth0 wins")
         << Setup { "veth wlan0", wlan0v4, "veth eth0", eth0v4 } << "*" << "10.99.0.255" << true;
     QTest::addRow("neither: limited broadcast") << otherRoute << "*" << "255.255.255.255" << true;
     QTest::addRow("IPv6-only eth0 counts as none, wlan0 takes over")
         << Setup { "veth eth0", "-6 addr add 2001:db8::1/64 dev eth0 nodad", "veth wlan0", wlan0v4 } << "*"
         << "10.98.0.255" << true;
-    QTest::addRow("IPv6-only eth0 and no wlan0: limited broadcast")
-        << (Setup { "veth eth0", "-6 addr add 2001:db8::1/64 dev eth0 nodad" } + otherRoute) << "*"
-        << "255.255.255.255" << true;
     QTest::addRow("eth0 without any address counts as none")
-        << (Setup { "veth eth0", "veth wlan0", wlan0v4 }) << "*" << "10.98.0.255" << true;
-    QTest::addRow("a host other than * is used verbatim") << Setup { "veth eth0", eth0v4 } << "127.0.0.1"
-                                                          << "127.0.0.1" << true;
+        << Setup { "veth eth0", "veth wlan0", wlan0v4 } << "*" << "10.98.0.255" << true;
+    QTest::addRow("a host other than * is used verbatim")
+        << Setup { "veth eth0", eth0v4 } << "127.0.0.1" << "127.0.0.1" << true;
     QTest::addRow("neither and no route: the send fails") << Setup {} << "*" << "255.255.255.255" << false;
 }
 

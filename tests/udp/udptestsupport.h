@@ -1,8 +1,7 @@
 #pragma once
 
-// Helpers shared by the remote-control tests. They all assume the process runs
-// in the private network namespace that tests/isolate.sh --net creates, and
-// refuse to touch interfaces anywhere else.
+// Helpers for the remote-control tests. They assume the private network namespace
+// of tests/isolate.sh --net and refuse to touch interfaces anywhere else.
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,8 +14,7 @@
 
 namespace udptest {
 
-// True only when this process runs in a network namespace other than the one
-// of the process that launched it (isolate.sh's own caller), so an
+// True only when some ancestor sits in another network namespace, so that an
 // `ip link del eth0` here cannot reach the machine's own interfaces.
 inline bool inPrivateNetworkNamespace()
 {
@@ -27,18 +25,17 @@ inline bool inPrivateNetworkNamespace()
     };
     auto parentOf = [](const QString& pid) {
         QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-        if (!status.open(QIODevice::ReadOnly))
-            return QString();
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("PPid:"))
-                return QString::fromLatin1(line.mid(5).trimmed());
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (line.startsWith("PPid:"))
+                    return QString::fromLatin1(line.mid(5).trimmed());
+            }
         }
         return QString();
     };
     const QString own = namespaceOf(QStringLiteral("self"));
     if (own.isEmpty())
         return false;
-    // Walk up the ancestors: one of them must sit in a different namespace.
     QString pid = parentOf(QStringLiteral("self"));
     for (int depth = 0; depth < 16 && !pid.isEmpty() && pid != QLatin1String("0"); ++depth) {
         const QString theirs = namespaceOf(pid);
@@ -55,9 +52,8 @@ inline long udpCounter(const QByteArray& name)
     QFile file(QStringLiteral("/proc/net/snmp"));
     if (!file.open(QIODevice::ReadOnly))
         return -1;
-    const QList<QByteArray> lines = file.readAll().split('\n');
     QList<QByteArray> names;
-    for (const QByteArray& line : lines) {
+    for (const QByteArray& line : file.readAll().split('\n')) {
         if (!line.startsWith("Udp: "))
             continue;
         const QList<QByteArray> fields = line.simplified().split(' ');
@@ -71,22 +67,13 @@ inline long udpCounter(const QByteArray& name)
     return -1;
 }
 
-// Datagrams that sockets of this namespace have read so far (peeks excluded).
-// The handlers run synchronously inside the listener's read loop, so once the
-// count has moved past a datagram that datagram has also been handled.
-inline long datagramsRead()
-{
-    return udpCounter("InDatagrams");
-}
+// Datagrams read so far. The handlers run synchronously inside the listener's read
+// loop, so once the count has moved past a datagram it has also been handled.
+inline long datagramsRead() { return udpCounter("InDatagrams"); }
+// Datagrams the kernel dropped because a receive buffer was full.
+inline long datagramsDropped() { return udpCounter("RcvbufErrors"); }
 
-// Datagrams the kernel dropped because a socket's receive buffer was full.
-inline long datagramsDropped()
-{
-    return udpCounter("RcvbufErrors");
-}
-
-// Runs the event loop until at least `count` more datagrams than `before` have
-// been read, or the time-out passes. Returns whether they were.
+// Runs the event loop until `count` more datagrams than `before` have been read.
 inline bool waitDatagramsRead(long before, long count, int timeoutMs = 5000)
 {
     QElapsedTimer timer;
