@@ -62,7 +62,6 @@ class tst_VlcContracts : public QObject
 private slots:
     void violationsStopTheProcess_data();
     void violationsStopTheProcess();
-    void keptContractsRunThrough();
 };
 
 void tst_VlcContracts::violationsStopTheProcess_data()
@@ -90,13 +89,6 @@ void tst_VlcContracts::violationsStopTheProcess_data()
         p.register_callback(&l);
     }) << QByteArray("Assertion `_callbacks.end() == std::find( _callbacks.begin(), _callbacks.end(), callback )' failed.");
 
-    QTest::addRow("registering the same audio listener twice") << violation_t([] {
-        vlc::player p;
-        silent_listener l;
-        p.audio().register_callback(&l);
-        p.audio().register_callback(&l);
-    }) << QByteArray("Assertion `_callbacks.end() == std::find( _callbacks.begin(), _callbacks.end(), callback )' failed.");
-
     QTest::addRow("destroying a core whose audio object has a listener") << violation_t([] {
         silent_listener l;
         vlc::player p;
@@ -112,22 +104,6 @@ void tst_VlcContracts::violationsStopTheProcess()
     const outcome o = run_in_child(violation);
     QVERIFY2(o.aborted, o.stderr_text.constData());
     QVERIFY2(o.stderr_text.contains(message), o.stderr_text.constData());
-}
-
-void tst_VlcContracts::keptContractsRunThrough()
-{
-    // The documented order, on a core that is never opened: no abort.
-    const outcome o = run_in_child([] {
-        silent_listener l;
-        vlc::player p;
-        p.register_callback(&l);
-        p.audio().register_callback(&l);
-        p.audio().unregister_callback(&l);
-        p.unregister_callback(&l);
-        p.close();
-    });
-    QVERIFY2(!o.aborted, o.stderr_text.constData());
-    QVERIFY(!o.stderr_text.contains("Assertion"));
 }
 
 QTEST_GUILESS_MAIN(tst_VlcContracts)

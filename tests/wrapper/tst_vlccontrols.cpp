@@ -196,7 +196,6 @@ void tst_VlcControls::playbackWhilePlaying()
     vlc::player p;
     QVERIFY(start(p, long_clip()));
     QTRY_VERIFY_WITH_TIMEOUT(qAbs(p.playback().get_length() - 60000) < 500, 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(qAbs(p.playback().get_fps() - 5.f) < 0.01f, 5000);
     QVERIFY(p.video().has_vout());
 
     p.playback().set_time(30000);
@@ -236,10 +235,6 @@ void tst_VlcControls::audioNotifiesListeners()
     p.audio().set_volume(50);
     QCOMPARE(first.events.size(), 3);
     QCOMPARE(second.events.size(), 4);
-    p.audio().unregister_callback(&second);
-
-    p.audio().set_channel(libvlc_AudioChannel_Left);
-    QCOMPARE(p.audio().get_channel(), libvlc_AudioChannel_Left);
 }
 
 void tst_VlcControls::tracksAreIndexedFromTheDisableEntry()

@@ -110,18 +110,6 @@ public:
         return int(std::count(_types.begin(), _types.end(), type));
     }
 
-    int total() const
-    {
-        std::lock_guard<std::mutex> lock(_guard);
-        return int(_types.size());
-    }
-
-    std::vector<libvlc_event_type_t> types() const
-    {
-        std::lock_guard<std::mutex> lock(_guard);
-        return _types;
-    }
-
     void clear()
     {
         std::lock_guard<std::mutex> lock(_guard);
