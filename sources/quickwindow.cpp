@@ -276,11 +276,6 @@ bool ApplicationEngine::validateJSONValues(const QString& json, const QStringLis
     return true;
 }
 
-void ApplicationEngine::startSpinnerTimer(int msec)
-{
-    m_spinnerTimer->start(msec);
-}
-
 void ApplicationEngine::command(QString json)
 {
     if (!validateJSONValues(json, { QStringLiteral("cmd"), QStringLiteral("id"), QStringLiteral("device_id") }))
@@ -362,7 +357,7 @@ void ApplicationEngine::command(QString json)
     }
 
     if (m_spinner->running())
-        startSpinnerTimer(timeout);
+        m_spinnerTimer->start(timeout);
 }
 
 void ApplicationEngine::sync(QString json)

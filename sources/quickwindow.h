@@ -39,7 +39,7 @@ public:
 
     Spinner* spinner() const { return m_spinner; }
     ScheduleQRCode* qrCode() const { return m_qrCode; }
-    IUdpSender* sender() const { return m_sender; }
+    IUdpSender* broadcastSender() const { return m_sender; }
     QTimer* spinnerTimer() const { return m_spinnerTimer; }
 
     // Where a host of "localhost" finds its schedule. Fixed in the product;
@@ -60,7 +60,6 @@ public slots:
 private:
     QObject* sceneRoot() const;
     QObject* stackObject() const;
-    void startSpinnerTimer(int msec);
 
     Spinner* m_spinner = nullptr;
     ScheduleQRCode* m_qrCode = nullptr;

@@ -327,8 +327,8 @@ void TestUdpCommands::statusDatagramLeavesThroughEth0()
 {
     QUdpSocket receiver;
     QVERIFY(receiver.bind(QHostAddress::AnyIPv4, 8001, QUdpSocket::ShareAddress));
-    QVERIFY(m_scene.engine->sender());
-    QCOMPARE(m_scene.engine->sender()->getHost(), QStringLiteral("10.99.0.255"));
+    QVERIFY(m_scene.engine->broadcastSender());
+    QCOMPARE(m_scene.engine->broadcastSender()->getHost(), QStringLiteral("10.99.0.255"));
 
     const QString message = QStringLiteral(R"({"cmd":"player_is_resumed","id":"auto","device_id":"A1"})");
     m_scene.engine->broadcastMessage(message);
@@ -337,7 +337,7 @@ void TestUdpCommands::statusDatagramLeavesThroughEth0()
     QCOMPARE(datagram.data(), message.toUtf8());
     QCOMPARE(datagram.destinationAddress(), QHostAddress(QStringLiteral("10.99.0.255")));
     QCOMPARE(datagram.destinationPort(), 8001);
-    QVERIFY(m_scene.engine->sender()->isConnected());
+    QVERIFY(m_scene.engine->broadcastSender()->isConnected());
 }
 
 void TestUdpCommands::incompleteScene_data()
