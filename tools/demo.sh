@@ -20,6 +20,11 @@ python3 "$root/tools/signage-server.py" --content "$build/demo" --bind 127.0.0.1
 server=$!
 trap 'kill "$server" 2>/dev/null || true' EXIT
 trap 'exit 130' INT TERM
+# The player fetches its schedule once at start: the server must be listening.
+for _ in $(seq 1 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
+    sleep 0.1
+done
 
 # The web engine refuses to start as root with its sandbox on; a screen should run
 # the player as an ordinary user, but a first try on a fresh machine is often root.

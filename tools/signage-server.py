@@ -26,6 +26,7 @@ import mimetypes
 import os
 import posixpath
 import re
+import socket
 import sys
 from http import HTTPStatus
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -197,6 +198,16 @@ class SignageHandler(BaseHTTPRequestHandler):
         sys.stderr.write("signage-server: " + (fmt % args) + "\n")
 
 
+def notify_ready():
+    """Under systemd (Type=notify), say that the port is open, so that a player
+    ordered after this service finds it listening at its first request."""
+    path = os.environ.get("NOTIFY_SOCKET", "")
+    if not path:
+        return
+    with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as sock:
+        sock.sendto(b"READY=1", "\0" + path[1:] if path.startswith("@") else path)
+
+
 def main(argv=None):
     default_content = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "share", "player", "demo")
     parser = argparse.ArgumentParser(description="Development signage server for the player.")
@@ -215,6 +226,7 @@ def main(argv=None):
     server.daemon_threads = True
     host, port = server.server_address[:2]
     print("signage-server: serving %s on http://%s:%d" % (handler.content_dir, host, port), file=sys.stderr, flush=True)
+    notify_ready()
     try:
         server.serve_forever()
     except KeyboardInterrupt:

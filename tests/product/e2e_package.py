@@ -12,6 +12,7 @@ import pwd
 import re
 import shlex
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -102,6 +103,11 @@ try:
         open(os.path.join(root, "usr/lib/systemd/system/player-demo-server.service")).read().split("ExecStart=")[1]
         .splitlines()[0])]
     processes.append(subprocess.Popen(as_user + ["PATH=/usr/bin:/bin"] + server_cmd, stderr=subprocess.DEVNULL))
+    for _ in range(100):  # as systemd would, start the player once the server is ready
+        with socket.socket() as probe:
+            if probe.connect_ex(("127.0.0.1", 8080)) == 0:
+                break
+        time.sleep(0.1)
     kiosk_log = open(os.path.join(work, "kiosk.log"), "w")
     processes.append(subprocess.Popen(as_user + ["%s=%s" % kv for kv in env.items()] + command,
                                       cwd=moved(keys["WorkingDirectory"][0]), stdout=kiosk_log, stderr=subprocess.STDOUT))
