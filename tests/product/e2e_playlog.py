@@ -1,18 +1,9 @@
 #!/usr/bin/env python3
-"""The real player against the development signage server: the proof-of-play log
-(a line per composition as it leaves, how it ended, rotation, an unwritable path
-that leaves playback running) and the systemd watchdog pings from the GUI thread.
-Runs only inside tests/isolate.sh --net --x."""
-import json
-import os
-import re
-import signal
-import socket
-import subprocess
-import sys
-import time
+"""The real player served by the development signage server: the proof-of-play log (a line per composition as it
+leaves, how it ended, rotation, an unwritable path) and the watchdog pings. Only inside tests/isolate.sh --net --x."""
+import json, os, re, signal, socket, subprocess, sys, time  # noqa: E401
 
-from support import check, collect, failures, start_server, wait_for
+from support import check, datagrams, failures, start_server, wait_for
 
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("e2e_playlog: run me through tests/isolate.sh --net --x")
@@ -28,13 +19,7 @@ for uid, elements in (("S1", [("/a.png", 1500), ("/missing.png", 1500), ("/b.png
         open(os.path.join(WORK, "content", "schedules", uid + ".json"), "w"))
 json.dump({"default": "S1"}, open(os.path.join(WORK, "content", "devices.json"), "w"))
 server, port = start_server(os.path.join(WORK, "content"))
-status, pings, players = [], [], []
-listener = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-listener.bind(("0.0.0.0", 8001))
-collect(listener, status)
-notify = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
-notify.bind(os.path.join(WORK, "notify"))
-collect(notify, pings)
+status, pings, players = datagrams(socket.AF_INET, ("0.0.0.0", 8001)), datagrams(socket.AF_UNIX, WORK + "/notify"), []
 
 
 def player(name, args, ini, env={}):

@@ -1,11 +1,6 @@
 """Shared by the product tests: checks that print and count, bounded waits, the
 development signage server on a free loopback port, datagram collection."""
-import os
-import re
-import subprocess
-import sys
-import threading
-import time
+import os, re, socket, subprocess, sys, threading, time  # noqa: E401
 
 failures = []
 
@@ -30,8 +25,10 @@ def start_server(content):
     return server, int(re.search(r":(\d+)$", server.stderr.readline().strip()).group(1))
 
 
-def collect(sock, into):
-    def run():
-        while True:
-            into.append((time.monotonic(), sock.recv(65536).decode()))
-    threading.Thread(target=run, daemon=True).start()
+def datagrams(family, address):
+    """Binds a datagram socket and gathers (arrival time, text) of what reaches it."""
+    sock, into = socket.socket(family, socket.SOCK_DGRAM), []
+    sock.bind(address)
+    threading.Thread(target=lambda: [into.append((time.monotonic(), sock.recv(65536).decode())) for _ in iter(int, 1)],
+                     daemon=True).start()
+    return into
