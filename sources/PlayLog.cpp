@@ -137,7 +137,8 @@ void PlayLog::rotate()
 {
     QFile::remove(m_path + QLatin1Char('.') + QString::number(keptFiles));
     for (int i = keptFiles - 1; i >= 1; --i)
-        QFile::rename(m_path + QLatin1Char('.') + QString::number(i), m_path + QLatin1Char('.') + QString::number(i + 1));
+        QFile::rename(
+            m_path + QLatin1Char('.') + QString::number(i), m_path + QLatin1Char('.') + QString::number(i + 1));
     QFile::rename(m_path, m_path + QStringLiteral(".1"));
 }
 

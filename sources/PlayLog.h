@@ -24,10 +24,8 @@ public:
     // working directory) has "playLog" in its "log" group; the argument wins. "maxSize"
     // in the same group is the size in bytes past which the file is rotated.
     void configure(const QStringList& arguments, const QString& settingsFile = QStringLiteral("player.ini"));
-    void setPath(const QString& path) { m_path = path; }
     QString path() const { return m_path; }
     bool enabled() const { return !m_path.isEmpty(); }
-    void setMaxSize(qint64 bytes) { m_maxSize = bytes; }
 
     // Rotated files kept beside the current one: PATH.1 (newest) to PATH.<keptFiles>.
     static constexpr int keptFiles = 3;

@@ -31,7 +31,4 @@ void SystemdNotifier::start()
     m_timer->start(m_interval);
 }
 
-void SystemdNotifier::ping()
-{
-    sd_notify(0, "WATCHDOG=1");
-}
+void SystemdNotifier::ping() { sd_notify(0, "WATCHDOG=1"); }
