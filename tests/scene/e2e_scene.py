@@ -64,6 +64,8 @@ class QuietHandler(SimpleHTTPRequestHandler):
 
     def do_GET(self):
         QuietHandler.requests.append(self.path)
+        if "schedule_uid=SLOW" in self.path:
+            time.sleep(1.5)
         super().do_GET()
 
 
@@ -208,8 +210,9 @@ def cmd_of(message):
 env = dict(os.environ, QSG_RENDER_LOOP="basic")
 LOG = os.path.join(WORK, "player.log")
 player_log = open(LOG, "w")
-player = subprocess.Popen([PLAYER, "-v", "--json=" + DOC, "--host=127.0.0.1", "--port=%d" % PORT,
-                           "--deviceUid=" + DEVICE, "--startDate=2026-01-01"],
+# Short and long forms, a date that does not exist (left out) and a -p without value (ignored).
+player = subprocess.Popen([PLAYER, "--json=" + DOC, "-h", "127.0.0.1", "--port=%d" % PORT, "-d", DEVICE,
+                           "--startDate=2026-01-01", "--endDate=2026-02-30", "-v", "-p"],
                           cwd=WORK, env=env, stdout=player_log, stderr=subprocess.STDOUT)
 try:
     first = wait_status(1, 20)
@@ -298,6 +301,14 @@ try:
         expect_colour(shot, MIDDLE, COLOURS["red"], "default schedule again")
         check(near(pixel(shot, *QR_MARGIN), (255, 255, 255), 10), "QR code shown again")
 
+    # Only the newest request counts: a late answer to an earlier one is dropped.
+    remote("play", "--schedule", "SLOW")
+    remote("play")
+    newest = wait_status(10, 8)
+    check(newest is not None and source_of(newest[1]) == "/red.png", "the default schedule, asked for last, plays")
+    time.sleep(2.5)
+    check(len(status) == 10, "the late answer to the earlier request is ignored")
+
     # A sync moves the player to the server's own schedule under a new identifier; a
     # port that is not a number keeps the one in force. The served schedule has
     # malformed parts around the one image that can play.
@@ -307,16 +318,16 @@ try:
             {"type": "Flash", "attributes": {"source": "/f.swf"}}, {"type": "Image"}, 7,
             {"type": "Image", "attributes": {"source": "/blue.png"}}]}}]}})
     datagram(9000, {"action": "sync", "host": "127.0.0.1", "port": "x%d" % PORT, "deviceUid": "SCREEN-2"})
-    synced = wait_status(10, 8)
+    synced = wait_status(11, 8)
     if check(synced is not None and source_of(synced[1]) == "/blue.png", "after the sync the served schedule plays"):
         check(json.loads(synced[1])["device_id"] == "SCREEN-2", "the status carries the new identifier")
         check("/ws/stream.php?action=get&device_uid=SCREEN-2&startDate=2026-01-01" in QuietHandler.requests,
-              "the schedule was asked for with the new identifier and the start date: %s" % QuietHandler.requests[-1:])
+              "the schedule was asked for with the new identifier and the valid date: %s" % QuietHandler.requests[-1:])
         time.sleep(1.0)
         expect_colour(screenshot("11-synced"), MIDDLE, COLOURS["blue"], "the synced schedule's image")
         remote("next")
         time.sleep(1.5)
-        check(len(status) == 10, "the old identifier is no longer obeyed")
+        check(len(status) == 11, "the old identifier is no longer obeyed")
 finally:
     player.terminate()
     try:

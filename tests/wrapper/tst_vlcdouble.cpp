@@ -147,41 +147,24 @@ private slots:
         QVERIFY(balanced(nullptr));
     }
 
-    void playerHandlersAndBinding()
+    // Listeners registered before the list exists, a reopen and a video memory binding.
+    void handlersAndBinding()
     {
         silent listener, sink;
         const void* core = nullptr;
         {
-            vlc::player p;
+            vlc::media_list_player p;
             core = static_cast<vlc::player_core*>(&p);
             p.register_callback(&listener);
             QVERIFY(p.open(m_instance));
-            QCOMPARE(attached(&p), 17);
-            QVERIFY(p.open(m_instance)); // reopened: the subscription moves to the new player
-            QCOMPARE(attached(&p), 17);
+            QCOMPARE(attached(&p), 17 + 4);
+            const int attaches = calls().attaches[const_cast<void*>(core)];
+            QVERIFY(p.open(m_instance)); // a fresh player and list, their events attached in turn
+            QCOMPARE(calls().attaches[const_cast<void*>(core)] - attaches, 17 + 4);
+            QCOMPARE(attached(&p), 17 + 4);
             QVERIFY(sink.open(&p.basic_player()));
             QVERIFY(sink.open(&p.basic_player()));
             sink.close();
-            p.unregister_callback(&listener);
-            QCOMPARE(attached(&p), 0);
-        }
-        QVERIFY(balanced(core));
-    }
-
-    void listPlayerHandlers()
-    {
-        silent listener;
-        const void* core = nullptr;
-        {
-            vlc::media_list_player p;
-            core = static_cast<vlc::player_core*>(&p);
-            p.register_callback(&listener); // before the list exists
-            QVERIFY(p.open(m_instance));
-            QCOMPARE(attached(&p), 17 + 4);
-            const int attaches = calls().attaches[const_cast<void*>(core)];
-            QVERIFY(p.open(m_instance)); // a fresh list, its events attached in turn
-            QCOMPARE(calls().attaches[const_cast<void*>(core)] - attaches, 17 + 4);
-            QCOMPARE(attached(&p), 17 + 4);
             p.unregister_callback(&listener);
             QCOMPARE(attached(&p), 0);
         }

@@ -27,25 +27,16 @@ libvlc_instance_t* new_quiet_instance()
     return libvlc_new(int(sizeof(args) / sizeof(args[0])), args);
 }
 
-// Runs ffmpeg once per output file and returns its file:// location; empty on failure.
-QByteArray generate(const QString& name, const QStringList& ffmpeg_args)
-{
-    const QString path = QDir(qEnvironmentVariable("PLAYER_TEST_TMP", QDir::tempPath())).filePath(name);
-    QProcess ffmpeg;
-    if (!QFile::exists(path)) {
-        ffmpeg.start("ffmpeg", QStringList { "-nostdin", "-v", "error", "-y" } + ffmpeg_args + QStringList { path });
-        if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0)
-            return QByteArray();
-    }
-    return QUrl::fromLocalFile(path).toEncoded();
-}
-
-// A solid colour for `seconds`, no audio.
+// A solid colour for `seconds`, no audio, made by ffmpeg once; its file:// location.
 QByteArray colour_clip(const QString& colour, int width, int height, int seconds)
 {
-    return generate(QString("%1-%2x%3-%4.avi").arg(colour).arg(width).arg(height).arg(seconds),
-        { "-f", "lavfi", "-i", QString("color=c=%1:s=%2x%3:r=10").arg(colour).arg(width).arg(height), "-t",
-            QString::number(seconds), "-pix_fmt", "yuvj420p", "-c:v", "mjpeg" });
+    const QString size = QStringLiteral("%1x%2").arg(width).arg(height);
+    const QString path = QDir(qEnvironmentVariable("PLAYER_TEST_TMP", QDir::tempPath())).filePath(colour + size + ".avi");
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", { "-nostdin", "-v", "error", "-n", "-f", "lavfi", "-i", "color=c=" + colour + ":s=" + size + ":r=10",
+        "-t", QString::number(seconds), "-pix_fmt", "yuvj420p", "-c:v", "mjpeg", path });
+    ffmpeg.waitForFinished(30000);
+    return QFile::exists(path) ? QUrl::fromLocalFile(path).toEncoded() : QByteArray();
 }
 
 // Keeps the centre pixel of the last picture libvlc's video output hands over.
