@@ -197,8 +197,12 @@ def blend(colour, alpha, base):
     return tuple(round(c * alpha / 255 + b * (255 - alpha) / 255) for c, b in zip(colour, base))
 
 
+def infos_of(message):
+    return json.loads(message).get("infos", {})
+
+
 def source_of(message):
-    return json.loads(message).get("infos", {}).get("source")
+    return infos_of(message).get("source")
 
 
 def cmd_of(message):
@@ -226,7 +230,7 @@ try:
     # After its 4000 ms the red image leaves to the left while green enters from the right.
     second = wait_status(2, 7)
     if check(second is not None and source_of(second[1]).endswith("/green.png"), "green follows red by itself"):
-        check(sorted(json.loads(second[1])["infos"]) == ["duration", "source", "type"], "null extras are left out")
+        check(sorted(infos_of(second[1])) == ["duration", "source", "type"], "null extras are left out")
         # Software rendering draws few frames a second: a burst of screenshots over the change.
         shots = []
         while time.monotonic() < second[0] + 3.0:
@@ -254,7 +258,7 @@ try:
         resumed = wait_status(4, 3)
         check(resumed is not None and cmd_of(resumed[1]) == "player_is_resumed", "resume answered with player_is_resumed")
         web = wait_status(5, 11)
-        if check(web is not None and json.loads(web[1])["infos"] == {"type": "WebView", "source": "http://%s/page.html" % HOST_PORT,
+        if check(web is not None and infos_of(web[1]) == {"type": "WebView", "source": "http://%s/page.html" % HOST_PORT,
                                                             "duration": 60000}, "the web page follows green, for the sequence's duration"):
             time.sleep(3.0)
             expect_colour(screenshot("5-web"), MIDDLE, (255, 255, 0), "local web page")
@@ -269,7 +273,7 @@ try:
 
     remote("previous")
     back = wait_status(7, 5)
-    if check(back is not None and json.loads(back[1])["infos"]["type"] == "WebView", "previous: the web page again"):
+    if check(back is not None and infos_of(back[1]).get("type") == "WebView", "previous: the web page again"):
         time.sleep(3.0)
         expect_colour(screenshot("7-previous"), MIDDLE, (255, 255, 0), "web page after previous")
 
