@@ -1,8 +1,8 @@
-// Remote control end to end of its pieces: what the listener passes on, where the
-// status sender aims, what player-remote puts in its datagrams, and what the engine's
-// command (port 8000) and sync (9000) handlers do with real datagrams, against
-// data/recorder.qml, a scene that records what it is asked. Runs only inside
-// isolate.sh --net: it deletes and creates interfaces.
+// The pieces of remote control, with real datagrams: what the listener passes on, where
+// the status sender aims, what player-remote puts in its datagrams, and what the engine's
+// command (port 8000) and sync (9000) handlers do, against data/recorder.qml, a scene
+// that records what it is asked. Runs only inside isolate.sh --net: it deletes and
+// creates interfaces.
 
 #include "IUdpListener.h"
 #include "IUdpSender.h"
