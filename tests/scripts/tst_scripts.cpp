@@ -1,0 +1,318 @@
+// The scene's JavaScript modules as it imports them from the resources. The QR encoder
+// (qrcode.js): symbols read back by zbarimg, versions against qrencode, the chosen mask
+// against the four penalty rules computed here. The transition value evaluator
+// (js/expression.js): arithmetic on numbers, the scene's sizes and a fixed set of Math
+// members is understood; everything else gives undefined and leaves no trace.
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QXmlStreamReader>
+#include <QtMath>
+#include <QtTest>
+
+struct Symbol {
+    int version = 0;
+    int size = 0;
+    int mask = -1;
+    QByteArray modules; // size * size, '1' for dark
+    bool dark(int x, int y) const { return modules.at(y * size + x) == '1'; }
+};
+
+// Printable ASCII that varies with the seed, so that every mask gets its turn; no "]",
+// which the decoder's XML report would need to escape.
+static QString sampleText(int length, int seed)
+{
+    static const QString alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 -_.:/?=&%+!#$()*,;@[{}|~^'\"<>";
+    QString s;
+    quint32 state = 2166136261u ^ quint32(seed * 16777619u);
+    for (int i = 0; i < length; ++i)
+        s += alphabet.at(int(((state = state * 1103515245u + 12345u) >> 16) % quint32(alphabet.size())));
+    return s;
+}
+
+// Runs of five or more (3 + the length beyond five), 1:1:3:1:1 patterns with four
+// light modules on a side inside the symbol (40), 2x2 blocks (3), and 10 per full 5 %
+// that the dark share is off one half.
+static int penalty(const Symbol& s)
+{
+    int score = 0, dark = 0;
+    for (int line = 0; line < 2 * s.size; ++line) {
+        auto cell = [&](int i) { return line < s.size ? s.dark(i, line) : s.dark(line - s.size, i); };
+        auto light = [&](int from) {
+            bool all = from >= 0 && from + 4 <= s.size;
+            for (int k = from; all && k < from + 4; ++k)
+                all = !cell(k);
+            return all;
+        };
+        for (int i = 1, run = 1; i <= s.size; ++i) {
+            if (i < s.size && cell(i) == cell(i - 1)) {
+                ++run;
+            } else {
+                score += run >= 5 ? run - 2 : 0;
+                run = 1;
+            }
+        }
+        for (int i = 0; i + 7 <= s.size; ++i) {
+            if (cell(i) && !cell(i + 1) && cell(i + 2) && cell(i + 3) && cell(i + 4) && !cell(i + 5) && cell(i + 6)
+                && (light(i - 4) || light(i + 7)))
+                score += 40;
+        }
+    }
+    for (int y = 0; y < s.size; ++y) {
+        for (int x = 0; x < s.size; ++x) {
+            dark += s.dark(x, y);
+            if (x + 1 < s.size && y + 1 < s.size && s.dark(x, y) == s.dark(x + 1, y) && s.dark(x, y) == s.dark(x, y + 1)
+                && s.dark(x, y) == s.dark(x + 1, y + 1))
+                score += 3;
+        }
+    }
+    return score + int(std::abs(dark * 100.0 / (s.size * s.size) - 50) / 5) * 10;
+}
+
+// The version qrencode picks for these bytes in 8-bit mode.
+static int qrencodeVersion(const QByteArray& data, const QString& level)
+{
+    QProcess p;
+    p.start("qrencode", { "-8", "-l", level, "-m", "0", "-t", "ASCII", "-o", "-" });
+    p.write(data);
+    p.closeWriteChannel();
+    return p.waitForFinished(10000) && p.exitCode() == 0 ? (p.readAllStandardOutput().count('\n') - 17) / 4 : 0;
+}
+
+class tst_Scripts : public QObject {
+    Q_OBJECT
+
+    QQmlEngine m_engine;
+    QObject* m_probe = nullptr;
+    QHash<QString, QByteArray> m_decoded; // file -> the bytes zbarimg read
+
+    Symbol encode(const QString& text, const QString& level, int mask = -1)
+    {
+        const QJSValue r = m_engine.newQObject(m_probe).property("encode").call({ text, level, mask });
+        Symbol s;
+        if (r.isObject())
+            s = { r.property("version").toInt(), r.property("size").toInt(), r.property("mask").toInt(),
+                r.property("modules").toString().toLatin1() };
+        return s;
+    }
+    int capacity(int version, const QString& level)
+    {
+        return m_engine.newQObject(m_probe).property("capacity").call({ version, level }).toInt();
+    }
+    QJSValue evaluate(const QJSValue& value, const QString& scope = QStringLiteral("scope"))
+    {
+        return m_engine.newQObject(m_probe).property("evaluate").call({ value, m_engine.evaluate(scope) });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QQmlComponent component(&m_engine);
+        component.setData("import QtQml 2.2\nimport \"qrc:/qrcode.js\" as Encoder\nimport \"qrc:/js/expression.js\" as Expression\n"
+                          "QtObject {\n"
+                          "  function evaluate(value, scope) { return Expression.evaluate(value, scope) }\n"
+                          "  function encode(text, level, mask) {\n"
+                          "    var s = mask < 0 ? Encoder.encode(text, level) : Encoder.encode(text, level, mask)\n"
+                          "    if (s === null) return null\n"
+                          "    var flat = ''\n"
+                          "    for (var y = 0; y < s.size; ++y) for (var x = 0; x < s.size; ++x) flat += s.modules[y][x] ? '1' : '0'\n"
+                          "    return { version: s.version, size: s.size, mask: s.mask, modules: flat }\n"
+                          "  }\n"
+                          "  function capacity(version, level) { return Encoder.capacity(version, level) }\n}\n",
+            QUrl("qrc:/qrprobe.qml"));
+        m_probe = component.create();
+        QVERIFY2(m_probe, qPrintable(component.errorString()));
+        m_engine.evaluate("var closed = 0; var scope = { width: 1900, height: 1000, stack: { width: 1280, height: 720 },"
+                          " mainWindow: { width: 1920, height: 1080, visible: 1, close: function () { ++closed; return 1; } } };");
+    }
+
+    void versionChoice_data()
+    {
+        QTest::addColumn<QString>("level");
+        QTest::addColumn<int>("firstCapacity"); // bytes in versions 1 and 40, from the standard's table
+        QTest::addColumn<int>("lastCapacity");
+        QTest::addRow("L") << "L" << 17 << 2953;
+        QTest::addRow("M") << "M" << 14 << 2331;
+        QTest::addRow("Q") << "Q" << 11 << 1663;
+        QTest::addRow("H") << "H" << 7 << 1273;
+    }
+    // A value exactly at a version's capacity gets that version, one byte more the
+    // next one, as with qrencode; beyond version 40 there is no symbol.
+    void versionChoice()
+    {
+        QFETCH(QString, level);
+        QFETCH(int, firstCapacity);
+        QFETCH(int, lastCapacity);
+        QCOMPARE(capacity(1, level), firstCapacity);
+        QCOMPARE(capacity(40, level), lastCapacity);
+        for (int version = 1; version <= 40; ++version) {
+            const QString atCapacity = sampleText(capacity(version, level), version);
+            const QString over = atCapacity + QLatin1Char('x');
+            QCOMPARE(encode(atCapacity, level.toLower(), 0).version, version); // a fixed mask spares the search
+            QCOMPARE(qrencodeVersion(atCapacity.toLatin1(), level), version);
+            QCOMPARE(encode(over, level, 0).version, version < 40 ? version + 1 : 0);
+            if (version < 40)
+                QCOMPARE(qrencodeVersion(over.toLatin1(), level), version + 1);
+        }
+        QCOMPARE(encode(QString(200000, QLatin1Char('a')), level).version, 0);
+    }
+
+    // Everything is drawn here (3 pixels a module, a quiet zone of 4) and read back by one
+    // zbarimg run; the rows compare the text it read.
+    void decoded_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("text");
+        QStringList files;
+        auto add = [&](const QString& name, const QString& text, const QString& level, int mask) {
+            const Symbol s = encode(text, level, mask);
+            QImage image((s.size + 8) * 3, (s.size + 8) * 3, QImage::Format_Grayscale8);
+            image.fill(255);
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (x / 3 >= 4 && y / 3 >= 4 && x / 3 < s.size + 4 && y / 3 < s.size + 4 && s.dark(x / 3 - 4, y / 3 - 4))
+                        image.setPixel(x, y, 0);
+            files << QStringLiteral("%1/%2.png").arg(qEnvironmentVariable("PLAYER_TEST_TMP", QDir::tempPath())).arg(files.size());
+            QVERIFY(image.save(files.last()));
+            QTest::addRow("%s", qPrintable(name)) << files.last() << text;
+        };
+        for (const QString& level : QStringList { "L", "M", "Q", "H" }) {
+            for (int version = 1; version <= 40; ++version)
+                add(QStringLiteral("level %1, version %2 full").arg(level).arg(version), sampleText(capacity(version, level), version), level, -1);
+            add("UTF-8 at level " + level, QString::fromUtf8("Caf\xc3\xa9 \xf0\x9f\x98\x80"), level, -1);
+        }
+        for (int mask = 0; mask < 8; ++mask) {
+            add(QStringLiteral("mask %1, version 1").arg(mask), QStringLiteral("MASK%1").arg(mask), "H", mask);
+            add(QStringLiteral("mask %1, version 40").arg(mask), sampleText(capacity(40, "Q") - mask, mask), "Q", mask);
+        }
+        QProcess zbar;
+        zbar.start("zbarimg", QStringList { "--nodbus", "--xml", "-Sdisable", "-Sqrcode.enable" } + files);
+        QVERIFY(zbar.waitForFinished(300000));
+        QXmlStreamReader xml(zbar.readAllStandardOutput());
+        QString source;
+        while (!xml.atEnd()) {
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("source"))
+                source = xml.attributes().value("href").toString();
+            else if (xml.isStartElement() && xml.name() == QLatin1String("data"))
+                m_decoded.insert(source, xml.attributes().value("format") == QLatin1String("base64")
+                        ? QByteArray::fromBase64(xml.readElementText().trimmed().toLatin1()) : xml.readElementText().toUtf8());
+        }
+    }
+    void decoded()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, text);
+        QByteArray bytes = m_decoded.value(file);
+        if (text.toUtf8().size() != text.size()) {
+            // In its XML report the reader guesses a character set for the bytes; raw, it does not.
+            QProcess zbar;
+            zbar.start("zbarimg", { "--nodbus", "--quiet", "--raw", "-Sbinary", file });
+            QVERIFY(zbar.waitForFinished(20000));
+            bytes = zbar.readAllStandardOutput();
+        }
+        QCOMPARE(QString::fromUtf8(bytes), text);
+    }
+
+    void maskChoice_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("level");
+        QTest::addRow("identifier, level H") << "5f0c2a9e-8d41-4b7a-9c3e-2f6d1a0b7e55" << "H";
+        QTest::addRow("version 7 with version information") << sampleText(capacity(7, "M"), 7) << "M";
+        QTest::addRow("repetitive text") << QString(60, QLatin1Char('A')) << "Q";
+        QTest::addRow("empty") << "" << "L";
+        for (const QString& level : QStringList { "L", "M", "Q", "H" })
+            for (int version = 1; version <= 40; version += 3)
+                QTest::addRow("level %s, version %d", qPrintable(level), version) << sampleText(capacity(version, level), version) << level;
+    }
+    // The automatic choice is the mask of lowest penalty, the first of equal ones.
+    void maskChoice()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, level);
+        int best = 0;
+        QList<int> scores;
+        for (int mask = 0; mask < 8; ++mask) {
+            scores << penalty(encode(text, level, mask));
+            best = scores.last() < scores.at(best) ? mask : best;
+        }
+        const Symbol chosen = encode(text, level);
+        QCOMPARE(chosen.mask, best);
+        QCOMPARE(chosen.modules, encode(text, level, best).modules);
+    }
+
+    void accepted_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<double>("expected");
+        QTest::addRow("numbers") << ".5 + 3. + 2.5E-1 + 7e+2" << 703.75;
+        QTest::addRow("signs") << "- -5 + +1 - -(1-+2)" << 5.0;
+        QTest::addRow("precedence and associativity") << "2 + 3 * 4 - 10 - 4 - 100 / 10 / 5 + 1 + 7 % 4 * 2" << 5.0;
+        QTest::addRow("scene sizes") << "width + height - mainWindow . width + mainWindow.height * stack.width / stack.height" << 1900 - 1920 + 1000 + 1080.0 * 1280 / 720;
+        QTest::addRow("Math") << " Math.max(1, Math.PI, 2) + Math.pow(2, 10)\t- Math.floor(-1.5) + Math.atan2(1, 1) * 4 " << M_PI + 1024 + 2 + M_PI;
+        QTest::addRow("a number stands for itself") << "" << -1920.0;
+    }
+    void accepted()
+    {
+        QFETCH(QString, expression);
+        QFETCH(double, expected);
+        const QJSValue result = expression.isEmpty() ? evaluate(QJSValue(expected)) : evaluate(expression);
+        QVERIFY2(qFuzzyCompare(result.toNumber(), expected), qPrintable(result.toString()));
+    }
+
+    void rejected_data()
+    {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QString>("scope");
+        auto text = [](const char* tag, const QString& expression, const char* scope = "scope") {
+            QTest::addRow("%s", tag) << expression << scope;
+        };
+        text("an unknown name", "foo");
+        text("a method of the window", "mainWindow.close()");
+        text("another member of the window", "mainWindow.visible");
+        text("a member two levels deep", "mainWindow.contentItem.width");
+        text("an assignment", "width = 0");
+        text("new", "new XMLHttpRequest()");
+        text("the Function constructor", "Math.constructor.constructor('return 1')()");
+        text("eval", "eval('1')");
+        text("a function not called", "Math.max");
+        text("a Math function outside the list", "Math.random()");
+        text("a comparison", "width > 1");
+        text("hexadecimal", "0x10");
+        text("a leading zero", "010");
+        text("a non-breaking space", QString::fromUtf8("1\u00a0+ 1"));
+        text("an unclosed parenthesis", "(1 + 2");
+        text("a trailing comma in a call", "Math.max(1,)");
+        text("too few arguments", "Math.pow(2)");
+        text("too many arguments", "Math.abs(1, 2)");
+        text("division by zero", "1 / 0");
+        text("nested too deeply", QString("(").repeated(33) + "1" + QString(")").repeated(33));
+        text("too long", QString("1+").repeated(600) + "1");
+        text("no scope", "width", "undefined");
+        text("width as an object", "width", "({ width: { valueOf: function () { return 1 } } })");
+        text("a getter that throws", "width", "({ get width() { throw new Error('no') } })");
+    }
+    void rejected()
+    {
+        QFETCH(QString, expression);
+        QFETCH(QString, scope);
+        const QJSValue result = evaluate(expression, scope);
+        QVERIFY2(result.isUndefined(), qPrintable(result.toString()));
+        QCOMPARE(m_engine.evaluate("closed + (typeof width) + scope.width").toString(), QStringLiteral("0undefined1900"));
+        for (const char* value : { "null", "true", "NaN", "Infinity", "new Number(3)" })
+            QVERIFY(evaluate(m_engine.evaluate(value)).isUndefined());
+    }
+
+    void limits()
+    {
+        // Exactly at the nesting and length limits is fine.
+        QCOMPARE(evaluate(QString("(").repeated(32) + "1" + QString(")").repeated(32)).toNumber(), 1.0);
+        QCOMPARE(evaluate(QString("1+").repeated(511) + "1").toNumber(), 512.0);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Scripts)
+#include "tst_scripts.moc"
