@@ -39,3 +39,8 @@ void QmlVlcPlaylist::set_mode(Mode mode)
     if (mode == Single || mode == Normal || mode == Loop)
         player().set_playback_mode(vlc::playback_mode_e(mode));
 }
+
+int QmlVlcPlaylist::add(const QString& mrl)
+{
+    return player().add_media(mrl.toUtf8().constData(), 0, nullptr, 0, nullptr, false);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 
 #include "vlc_player.h"
 
@@ -31,6 +32,9 @@ public:
     void set_currentItem(int index);
     Mode get_mode() const;
     void set_mode(Mode mode);
+
+    // Appends an item; its index, or -1 when the player refuses it.
+    Q_INVOKABLE int add(const QString& mrl);
 
 signals:
     // Emitted by the player when libvlc reports a change of media.
