@@ -116,6 +116,8 @@ private slots:
         QTest::addRow("normal mode plays the next item at the end") << int(QmlVlcPlaylist::Normal) << false << 1;
         QTest::addRow("single mode stays on the item") << int(QmlVlcPlaylist::Single) << false << 0;
         QTest::addRow("a missing file is skipped one second after its error") << int(QmlVlcPlaylist::Normal) << true << 1;
+        QTest::addRow("a missing file given as a bare path, likewise") << int(QmlVlcPlaylist::Normal) << true << 1;
+        QTest::addRow("an address no module can open, likewise") << int(QmlVlcPlaylist::Normal) << true << 1;
     }
     void playlistAdvance()
     {
@@ -128,7 +130,14 @@ private slots:
         log.watch(p);
         p->get_playlist()->set_mode(QmlVlcPlaylist::Mode(mode));
         const QString red = clip("red.mp4", "color=c=red:s=320x240:r=25");
-        const QString first = firstMissing ? QUrl::fromLocalFile(m_dir.filePath("missing.mp4")).toString() : red;
+        const QString tag = QTest::currentDataTag();
+        QString first = red;
+        if (tag.contains("bare path"))
+            first = m_dir.filePath("missing.mp4");
+        else if (tag.contains("no module"))
+            first = "nonsense";
+        else if (firstMissing)
+            first = QUrl::fromLocalFile(m_dir.filePath("missing.mp4")).toString();
         p->play(first); // mrl plays at once
         p->get_playlist()->add(clip("blue.mp4", "color=c=blue:s=320x240:r=25"));
         QTRY_VERIFY_WITH_TIMEOUT(log.names.count("playing") + log.names.count("error") >= 1, 10000);

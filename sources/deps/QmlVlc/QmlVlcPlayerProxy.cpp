@@ -1,6 +1,7 @@
 #include "QmlVlcPlayerProxy.h"
 
 #include <QCoreApplication>
+#include <QUrl>
 
 #include "QmlVlcVideoOutput.h"
 #include "vlc_helpers.h"
@@ -220,7 +221,11 @@ void QmlVlcPlayerProxy::set_volume(unsigned volume)
 void QmlVlcPlayerProxy::play(const QString& mrl)
 {
     player().clear_items();
-    const int index = player().add_media(mrl.toUtf8().constData(), 0, nullptr, 0, nullptr, false);
+    // libvlc takes a bare absolute path for a location without an access
+    // scheme and hands it to every access module in turn (some of which send
+    // datagrams) instead of opening the file.
+    const QByteArray location = mrl.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(mrl).toEncoded() : mrl.toUtf8();
+    const int index = player().add_media(location.constData(), 0, nullptr, 0, nullptr, false);
     if (index >= 0)
         player().play(unsigned(index));
 }
