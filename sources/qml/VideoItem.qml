@@ -12,6 +12,11 @@ Rectangle {
     property bool nextCompositionTrigger: false
     property string currentSource: ""
 
+    // The media has finished, by its end or by an error (a missing file, an
+    // unreachable server, undecodable data: libvlc then never reports an end),
+    // and this composition was told to advance then. The scene connects it.
+    signal videoFinished()
+
     VlcPlayer {
         id: player
         onStateChanged: console.log("onStateChanged")
@@ -19,7 +24,12 @@ Rectangle {
         onMediaPlayerEndReached: {
             console.log("onMediaPlayerEndReached");
             if (videoItem.nextCompositionTrigger)
-                stackViewTimer.pushStack();
+                videoItem.videoFinished();
+        }
+        onMediaPlayerEncounteredError: {
+            console.log("onMediaPlayerEncounteredError");
+            if (videoItem.nextCompositionTrigger)
+                videoItem.videoFinished();
         }
     }
 
