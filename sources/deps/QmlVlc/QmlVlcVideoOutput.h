@@ -32,10 +32,12 @@ public:
     void registerVideoSurface(QmlVlcVideoSurface* surface);
     void unregisterVideoSurface(QmlVlcVideoSurface* surface);
 
-    // Readable from any thread: frames allocated since the last cleanup, and
-    // pictures displayed by libvlc since creation.
+    // Readable from any thread: frames allocated since the last cleanup,
+    // pictures displayed by libvlc and pictures handed to the surfaces since
+    // creation (fewer when the GUI thread falls behind the decoder).
     int framePoolSize() const { return m_poolSize.load(); }
     quint64 displayedFrames() const { return m_displayed.load(); }
+    quint64 presentedFrames() const { return m_presented.load(); }
 
     Q_INVOKABLE void frameUpdated();
 
@@ -62,4 +64,6 @@ private:
     libvlc_media_player_t* m_boundPlayer = nullptr;
     std::atomic<int> m_poolSize { 0 };
     std::atomic<quint64> m_displayed { 0 };
+    std::atomic<quint64> m_presented { 0 };
+    const QmlVlcI420Frame* m_lastPresented = nullptr;
 };
