@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "QmlVlc.h"
+#include "QmlVlcConfig.h"
 #include "QmlVlcPlayerProxy.h"
 #include "QmlVlcVideoOutput.h"
 #include "QmlVlcVideoSurface.h"
@@ -107,6 +108,64 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(m_view));
     }
     void cleanupTestCase() { delete m_view; }
+
+    void registration_data()
+    {
+        QTest::addColumn<QString>("qml");
+        QTest::addColumn<QString>("error"); // empty: created
+        QTest::addRow("player") << "import QmlVlc 0.1; VlcPlayer {}" << "";
+        QTest::addRow("list player") << "import QmlVlc 0.1; VlcMediaListPlayer {}" << "";
+        QTest::addRow("surface") << "import QmlVlc 0.1; VlcVideoSurface { fillMode: VlcVideoSurface.Stretch }" << "";
+        QTest::addRow("audio is not creatable") << "import QmlVlc 0.1; VlcAudio {}"
+                                                << "VlcAudio cannot be instantiated directly";
+        QTest::addRow("media description is not creatable") << "import QmlVlc 0.1; VlcMediaDesc {}"
+                                                            << "VlcMediaDesc cannot be instantiated directly";
+        QTest::addRow("only version 0.1 exists") << "import QmlVlc 1.0; VlcPlayer {}" << "version 1.0 is not installed";
+    }
+    void registration()
+    {
+        QFETCH(QString, qml);
+        QFETCH(QString, error);
+        QQmlComponent c(m_view->engine());
+        c.setData(qml.toUtf8(), QUrl());
+        QScopedPointer<QObject> o(c.create());
+        QCOMPARE(o.isNull(), !error.isEmpty());
+        QVERIFY2(c.errorString().contains(error), qPrintable(c.errorString()));
+    }
+
+    void trustedOptions_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("trusted");
+        for (const char* yes : { ":demux=h264", ":h264-fps=25", ":rtsp-http-port=8080", " :demux = h264 ", ":avformat-format=mxg" })
+            QTest::addRow("%s", yes) << yes << true;
+        for (const char* no : { "demux=h264", ":demux=ts", ":avformat-format=avi", ":rtsp-http-port", "a=b=c", ":DEMUX=h264" })
+            QTest::addRow("%s", no) << no << false;
+    }
+    void trustedOptions()
+    {
+        QFETCH(QString, option);
+        QFETCH(bool, trusted);
+        QCOMPARE(QmlVlcConfig::instance().isOptionTrusted(option), trusted);
+    }
+
+    // Either side may go first; the other is left without a dangling pointer.
+    void surfaceOutlivesPlayer()
+    {
+        QScopedPointer<QQuickItem> root(load(""));
+        QmlVlcPlayerProxy* p = playerOf(root.data());
+        QmlVlcVideoSurface* s = surfaceOf(root.data());
+        p->play(clip("red.mp4", "color=c=red:s=320x240:r=25"));
+        QTRY_VERIFY_WITH_TIMEOUT(s->frame() != nullptr, 10000);
+        delete s; // the output must no longer present to it
+        QTest::qWait(300);
+        QmlVlcVideoSurface other;
+        other.setSource(p);
+        QTRY_VERIFY_WITH_TIMEOUT(other.frame() != nullptr, 5000);
+        delete p;
+        QCOMPARE(other.source(), nullptr);
+        QVERIFY(other.frame() != nullptr); // the last picture stays until another comes
+    }
 
     void playlistAdvance_data()
     {
