@@ -41,13 +41,12 @@ double cpuMs()
 }
 
 // The baseline sink: the same I420 layout, one buffer, nothing done with it.
-struct NullSink
-{
+struct NullSink {
     std::vector<char> buffer;
     std::atomic<unsigned> displayed { 0 };
 
-    static unsigned format(void** opaque, char* chroma, unsigned* width, unsigned* height, unsigned* pitches,
-                           unsigned* lines)
+    static unsigned format(
+        void** opaque, char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines)
     {
         auto* self = static_cast<NullSink*>(*opaque);
         std::memcpy(chroma, "I420", 4);
@@ -86,8 +85,9 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const QString clip = dir.filePath("1080p30.mp4");
     QProcess ff;
-    ff.start("ffmpeg", { "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30", "-t", seconds,
-                         "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "veryfast", clip });
+    ff.start("ffmpeg",
+        { "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30", "-t", seconds, "-pix_fmt", "yuv420p",
+            "-c:v", "libx264", "-preset", "veryfast", clip });
     if (!ff.waitForFinished(300000) || ff.exitCode() != 0) {
         std::fprintf(stderr, "video_path: ffmpeg failed\n");
         return 1;
@@ -104,7 +104,8 @@ int main(int argc, char** argv)
     libvlc_video_set_format_callbacks(mp, NullSink::format, nullptr);
     double cpu0 = cpuMs();
     libvlc_media_player_play(mp);
-    waitUntil(app, [&] { return libvlc_media_player_get_state(mp) == libvlc_Ended; }, 120000);
+    waitUntil(
+        app, [&] { return libvlc_media_player_get_state(mp) == libvlc_Ended; }, 120000);
     const double baseCpu = cpuMs() - cpu0;
     const unsigned baseFrames = sink.displayed;
     libvlc_media_player_stop(mp);
@@ -118,7 +119,7 @@ int main(int argc, char** argv)
     QQmlComponent c(view.engine());
     c.setData("import QtQuick 2.7; import QmlVlc 0.1; Item { width: 1920; height: 1080; property alias player: p;"
               " VlcPlayer { id: p } VlcVideoSurface { source: p; anchors.fill: parent } }",
-              QUrl());
+        QUrl());
     auto* root = qobject_cast<QQuickItem*>(c.create());
     if (!root) {
         std::fprintf(stderr, "video_path: %s\n", qPrintable(c.errorString()));
@@ -134,7 +135,13 @@ int main(int argc, char** argv)
     cpu0 = cpuMs();
     player->play(QString::fromUtf8(mrl));
     int pool = 0;
-    waitUntil(app, [&] { pool = qMax(pool, out->framePoolSize()); return ended; }, 120000);
+    waitUntil(
+        app,
+        [&] {
+            pool = qMax(pool, out->framePoolSize());
+            return ended;
+        },
+        120000);
     const double playerCpu = cpuMs() - cpu0;
     const quint64 decoded = out->displayedFrames();
     const quint64 handed = out->presentedFrames();
@@ -142,14 +149,14 @@ int main(int argc, char** argv)
     const int settled = out->framePoolSize();
 
     std::printf("clip: %s s of 1920x1080 at 30 fps, H.264\n", qPrintable(seconds));
-    std::printf("baseline (libvlc into a null I420 sink): %u frames, %.0f ms CPU, %.2f ms CPU per frame\n",
-                baseFrames, baseCpu, baseCpu / qMax(1u, baseFrames));
+    std::printf("baseline (libvlc into a null I420 sink): %u frames, %.0f ms CPU, %.2f ms CPU per frame\n", baseFrames,
+        baseCpu, baseCpu / qMax(1u, baseFrames));
     std::printf("VlcPlayer + VlcVideoSurface: decoded %llu, handed %llu, drawn %llu, pool settled at %d (max %d)\n",
-                decoded, handed, drawn, settled, pool);
+        decoded, handed, drawn, settled, pool);
     std::printf("VlcPlayer + VlcVideoSurface: %.0f ms CPU, %.2f ms CPU per frame\n", playerCpu,
-                playerCpu / qMax<quint64>(1, decoded));
+        playerCpu / qMax<quint64>(1, decoded));
     std::printf("ratio (player path / baseline, CPU per frame): %.2f\n",
-                (playerCpu / qMax<quint64>(1, decoded)) / (baseCpu / qMax(1u, baseFrames)));
+        (playerCpu / qMax<quint64>(1, decoded)) / (baseCpu / qMax(1u, baseFrames)));
     delete root;
     return 0;
 }

@@ -16,8 +16,7 @@
 
 // Signals of a player, by name, in the order they arrive, each checked to
 // arrive on the GUI thread.
-struct SignalLog
-{
+struct SignalLog {
     QStringList names;
     QList<qint64> at;
     QElapsedTimer clock;
@@ -50,22 +49,22 @@ struct SignalLog
     qint64 when(const QString& name, int nth = 0) const { return index(name, nth) < 0 ? -1 : at[index(name, nth)]; }
 };
 
-class tst_Media : public QObject
-{
+class tst_Media : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
     static QStringList h264() { return { "-pix_fmt", "yuv420p", "-c:v", "libx264" }; }
     QQuickView* m_view = nullptr;
 
-    QString clip(const QString& name, const QString& lavfi, const QStringList& codec = h264(),
-                 const QString& seconds = "1")
+    QString clip(
+        const QString& name, const QString& lavfi, const QStringList& codec = h264(), const QString& seconds = "1")
     {
         const QString path = m_dir.filePath(name);
         if (!QFile::exists(path)) {
             QProcess ff;
-            ff.start("ffmpeg", QStringList { "-v", "error", "-f", "lavfi", "-i", lavfi, "-t", seconds } + codec
-                                   + QStringList { path });
+            ff.start("ffmpeg",
+                QStringList { "-v", "error", "-f", "lavfi", "-i", lavfi, "-t", seconds } + codec
+                    + QStringList { path });
             ff.waitForFinished(60000);
             if (ff.exitCode() != 0)
                 qWarning() << ff.readAllStandardError();
@@ -80,8 +79,10 @@ class tst_Media : public QObject
         QQmlComponent c(m_view->engine());
         c.setData(("import QtQuick 2.7; import QmlVlc 0.1; Rectangle { color: '#00ff00'; width: 400; height: 400;"
                    " property alias player: p; property alias surface: s; VlcPlayer { id: p }"
-                   " VlcVideoSurface { id: s; source: p; anchors.fill: parent; " + surfaceProps + " } }").toUtf8(),
-                  QUrl());
+                   " VlcVideoSurface { id: s; source: p; anchors.fill: parent; "
+                      + surfaceProps + " } }")
+                      .toUtf8(),
+            QUrl());
         auto* root = qobject_cast<QQuickItem*>(c.create());
         if (!root)
             qWarning() << c.errors();
@@ -113,14 +114,18 @@ private slots:
     {
         QTest::addColumn<QString>("qml");
         QTest::addColumn<QString>("error"); // empty: created
-        QTest::addRow("player") << "import QmlVlc 0.1; VlcPlayer {}" << "";
-        QTest::addRow("list player") << "import QmlVlc 0.1; VlcMediaListPlayer {}" << "";
-        QTest::addRow("surface") << "import QmlVlc 0.1; VlcVideoSurface { fillMode: VlcVideoSurface.Stretch }" << "";
+        QTest::addRow("player") << "import QmlVlc 0.1; VlcPlayer {}"
+                                << "";
+        QTest::addRow("list player") << "import QmlVlc 0.1; VlcMediaListPlayer {}"
+                                     << "";
+        QTest::addRow("surface") << "import QmlVlc 0.1; VlcVideoSurface { fillMode: VlcVideoSurface.Stretch }"
+                                 << "";
         QTest::addRow("audio is not creatable") << "import QmlVlc 0.1; VlcAudio {}"
                                                 << "VlcAudio cannot be instantiated directly";
         QTest::addRow("media description is not creatable") << "import QmlVlc 0.1; VlcMediaDesc {}"
                                                             << "VlcMediaDesc cannot be instantiated directly";
-        QTest::addRow("only version 0.1 exists") << "import QmlVlc 1.0; VlcPlayer {}" << "version 1.0 is not installed";
+        QTest::addRow("only version 0.1 exists") << "import QmlVlc 1.0; VlcPlayer {}"
+                                                 << "version 1.0 is not installed";
     }
     void registration()
     {
@@ -137,9 +142,11 @@ private slots:
     {
         QTest::addColumn<QString>("option");
         QTest::addColumn<bool>("trusted");
-        for (const char* yes : { ":demux=h264", ":h264-fps=25", ":rtsp-http-port=8080", " :demux = h264 ", ":avformat-format=mxg" })
+        for (const char* yes :
+            { ":demux=h264", ":h264-fps=25", ":rtsp-http-port=8080", " :demux = h264 ", ":avformat-format=mxg" })
             QTest::addRow("%s", yes) << yes << true;
-        for (const char* no : { "demux=h264", ":demux=ts", ":avformat-format=avi", ":rtsp-http-port", "a=b=c", ":DEMUX=h264" })
+        for (const char* no :
+            { "demux=h264", ":demux=ts", ":avformat-format=avi", ":rtsp-http-port", "a=b=c", ":DEMUX=h264" })
             QTest::addRow("%s", no) << no << false;
     }
     void trustedOptions()
@@ -174,7 +181,8 @@ private slots:
         QTest::addColumn<int>("expectedLast");
         QTest::addRow("normal mode plays the next item at the end") << int(QmlVlcPlaylist::Normal) << false << 1;
         QTest::addRow("single mode stays on the item") << int(QmlVlcPlaylist::Single) << false << 0;
-        QTest::addRow("a missing file is skipped one second after its error") << int(QmlVlcPlaylist::Normal) << true << 1;
+        QTest::addRow("a missing file is skipped one second after its error")
+            << int(QmlVlcPlaylist::Normal) << true << 1;
         QTest::addRow("a missing file given as a bare path, likewise") << int(QmlVlcPlaylist::Normal) << true << 1;
         QTest::addRow("an address no module can open, likewise") << int(QmlVlcPlaylist::Normal) << true << 1;
     }
@@ -211,7 +219,8 @@ private slots:
             const qint64 gap = log.when("media", 1) - log.when("error");
             QVERIFY2(gap >= 950 && gap < 2500, qPrintable(QString::number(gap)));
         } else if (expectedLast == 1) {
-            QVERIFY2(log.index("end") >= 0 && log.index("end") < log.index("media", 1), qPrintable(log.names.join(' ')));
+            QVERIFY2(
+                log.index("end") >= 0 && log.index("end") < log.index("media", 1), qPrintable(log.names.join(' ')));
         }
         QVERIFY(surfaceOf(root.data())->frame() == nullptr || !firstMissing || expectedLast == 1);
     }
@@ -225,10 +234,11 @@ private slots:
         QTest::addRow("odd sizes round up to even") << "odd.mkv"
                                                     << "color=c=white:s=640x480:r=25,scale=641:481,format=yuv444p"
                                                     << QStringList { "-c:v", "ffv1" } << QSize(642, 482);
-        QTest::addRow("even width, pitch rounded up") << "1918.mp4" << "color=c=white:s=1918x1080:r=25"
-                                                      << h264() << QSize(1918, 1080);
-        QTest::addRow("padded H.264 height") << "1080.mp4" << "color=c=white:s=1920x1080:r=25"
-                                             << h264() << QSize(1920, 1080);
+        QTest::addRow("even width, pitch rounded up")
+            << "1918.mp4"
+            << "color=c=white:s=1918x1080:r=25" << h264() << QSize(1918, 1080);
+        QTest::addRow("padded H.264 height") << "1080.mp4"
+                                             << "color=c=white:s=1920x1080:r=25" << h264() << QSize(1920, 1080);
     }
     void negotiatedSize()
     {
@@ -273,14 +283,15 @@ private slots:
         QTest::addColumn<QList<QRgb>>("colours");
         // 16:9 clip, red left half, blue right half, in a 400 x 400 item on green.
         const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), green = qRgb(0, 255, 0);
-        QTest::addRow("fit leaves bars above and below") << "" << QList<QPoint> { { 200, 40 }, { 100, 200 }, { 300, 200 }, { 200, 370 } }
-                                                         << QList<QRgb> { green, red, blue, green };
+        QTest::addRow("fit leaves bars above and below")
+            << "" << QList<QPoint> { { 200, 40 }, { 100, 200 }, { 300, 200 }, { 200, 370 } }
+            << QList<QRgb> { green, red, blue, green };
         QTest::addRow("crop fills the item") << "fillMode: VlcVideoSurface.PreserveAspectCrop"
                                              << QList<QPoint> { { 4, 4 }, { 396, 396 }, { 150, 200 }, { 250, 200 } }
                                              << QList<QRgb> { red, blue, red, blue };
-        QTest::addRow("stretch fills the item") << "fillMode: VlcVideoSurface.Stretch"
-                                                << QList<QPoint> { { 4, 4 }, { 396, 4 }, { 4, 396 }, { 396, 396 } }
-                                                << QList<QRgb> { red, blue, red, blue };
+        QTest::addRow("stretch fills the item")
+            << "fillMode: VlcVideoSurface.Stretch" << QList<QPoint> { { 4, 4 }, { 396, 4 }, { 4, 396 }, { 396, 396 } }
+            << QList<QRgb> { red, blue, red, blue };
         // SMPTE bars, top row: 75% white, yellow, cyan, green, magenta, red, blue.
         QList<QPoint> bars;
         for (int i = 0; i < 7; ++i)
@@ -288,7 +299,7 @@ private slots:
         QTest::addRow("colour bars keep their limited-range colours")
             << "fillMode: VlcVideoSurface.Stretch" << bars
             << QList<QRgb> { qRgb(191, 191, 191), qRgb(191, 191, 0), qRgb(0, 191, 191), qRgb(0, 191, 0),
-                             qRgb(191, 0, 191), qRgb(191, 0, 0), qRgb(0, 0, 191) };
+                   qRgb(191, 0, 191), qRgb(191, 0, 0), qRgb(0, 0, 191) };
     }
     void pixels()
     {
@@ -296,9 +307,10 @@ private slots:
         QFETCH(QList<QPoint>, points);
         QFETCH(QList<QRgb>, colours);
         const bool bars = QString(QTest::currentDataTag()).startsWith("colour bars");
-        const QString path = bars ? clip("bars.mp4", "smptebars=s=640x360:r=25", h264(), "3")
-                                  : clip("split.mp4", "color=c=red:s=320x360:r=25[a];color=c=blue:s=320x360:r=25[b];[a][b]hstack",
-                                         h264(), "3");
+        const QString path = bars
+            ? clip("bars.mp4", "smptebars=s=640x360:r=25", h264(), "3")
+            : clip(
+                "split.mp4", "color=c=red:s=320x360:r=25[a];color=c=blue:s=320x360:r=25[b];[a][b]hstack", h264(), "3");
         QScopedPointer<QQuickItem> root(load(props));
         QmlVlcPlayerProxy* p = playerOf(root.data());
         p->play(path);
@@ -308,9 +320,12 @@ private slots:
         for (int i = 0; i < points.size(); ++i) {
             const QRgb got = shot.pixel(points[i]);
             const int d = qMax(qAbs(qRed(got) - qRed(colours[i])),
-                               qMax(qAbs(qGreen(got) - qGreen(colours[i])), qAbs(qBlue(got) - qBlue(colours[i]))));
-            QVERIFY2(d <= 14, qPrintable(QString("point %1,%2 is %3, expected %4").arg(points[i].x()).arg(points[i].y())
-                                             .arg(QColor(got).name(), QColor(colours[i]).name())));
+                qMax(qAbs(qGreen(got) - qGreen(colours[i])), qAbs(qBlue(got) - qBlue(colours[i]))));
+            QVERIFY2(d <= 14,
+                qPrintable(QString("point %1,%2 is %3, expected %4")
+                               .arg(points[i].x())
+                               .arg(points[i].y())
+                               .arg(QColor(got).name(), QColor(colours[i]).name())));
         }
     }
 };

@@ -10,29 +10,24 @@
 void RegisterQmlVlcPlayer()
 {
     const char* uri = "QmlVlc";
-    qmlRegisterUncreatableType<QmlVlcVideoSource>(uri, 0, 1, "QmlVlcVideoSource",
-                                                  "QmlVlcVideoSource cannot be instantiated directly");
+    qmlRegisterUncreatableType<QmlVlcVideoSource>(
+        uri, 0, 1, "QmlVlcVideoSource", "QmlVlcVideoSource cannot be instantiated directly");
     qmlRegisterUncreatableType<QmlVlcInput>(uri, 0, 1, "VlcInput", "VlcInput cannot be instantiated directly");
     qmlRegisterUncreatableType<QmlVlcVideo>(uri, 0, 1, "VlcVideo", "VlcVideo cannot be instantiated directly");
     qmlRegisterUncreatableType<QmlVlcAudio>(uri, 0, 1, "VlcAudio", "VlcAudio cannot be instantiated directly");
-    qmlRegisterUncreatableType<QmlVlcSubtitle>(uri, 0, 1, "VlcSubtitle",
-                                               "VlcSubtitle cannot be instantiated directly");
-    qmlRegisterUncreatableType<QmlVlcPlaylist>(uri, 0, 1, "VlcPlaylist",
-                                               "VlcPlaylist cannot be instantiated directly");
+    qmlRegisterUncreatableType<QmlVlcSubtitle>(uri, 0, 1, "VlcSubtitle", "VlcSubtitle cannot be instantiated directly");
+    qmlRegisterUncreatableType<QmlVlcPlaylist>(uri, 0, 1, "VlcPlaylist", "VlcPlaylist cannot be instantiated directly");
     qmlRegisterUncreatableType<QmlVlcMarquee>(uri, 0, 1, "VlcMarquee", "VlcMarquee cannot be instantiated directly");
     qmlRegisterUncreatableType<QmlVlcLogo>(uri, 0, 1, "VlcLogo", "VlcLogo cannot be instantiated directly");
-    qmlRegisterUncreatableType<QmlVlcDeinterlace>(uri, 0, 1, "VlcDeinterlace",
-                                                  "VlcDeinterlace cannot be instantiated directly");
+    qmlRegisterUncreatableType<QmlVlcDeinterlace>(
+        uri, 0, 1, "VlcDeinterlace", "VlcDeinterlace cannot be instantiated directly");
     qmlRegisterUncreatableType<QmlVlcMedia>(uri, 0, 1, "VlcMediaDesc", "VlcMediaDesc cannot be instantiated directly");
     qmlRegisterType<QmlVlcVideoSurface>(uri, 0, 1, "VlcVideoSurface");
     qmlRegisterType<QmlVlcPlayer>(uri, 0, 1, "VlcPlayer");
     qmlRegisterType<QmlVlcMediaListPlayer>(uri, 0, 1, "VlcMediaListPlayer");
 }
 
-void RegisterQmlVlc()
-{
-    RegisterQmlVlcPlayer();
-}
+void RegisterQmlVlc() { RegisterQmlVlcPlayer(); }
 
 void initQmlVlc()
 {

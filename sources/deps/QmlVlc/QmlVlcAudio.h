@@ -5,15 +5,13 @@
 #include "vlc_player.h"
 
 // The player's audio controls as seen from QML. GUI thread only.
-class QmlVlcAudio : public QObject, private vlc::audio_events_callback
-{
+class QmlVlcAudio : public QObject, private vlc::audio_events_callback {
     Q_OBJECT
     Q_PROPERTY(unsigned volume READ get_volume WRITE set_volume NOTIFY volumeChanged)
     Q_PROPERTY(bool mute READ get_mute WRITE set_mute NOTIFY muteChanged)
 
 public:
-    enum Output
-    {
+    enum Output {
         Stereo = libvlc_AudioChannel_Stereo,
         ReverseStereo = libvlc_AudioChannel_RStereo,
         Left = libvlc_AudioChannel_Left,

@@ -7,8 +7,7 @@
 
 namespace {
 
-struct TrustedOption
-{
+struct TrustedOption {
     const char* name;
     const char* value; // null: any value
 };
@@ -58,7 +57,8 @@ libvlc_instance_t* QmlVlcConfig::createLibvlcInstance()
     if (m_noVideoTitleShow)
         args << "--no-video-title-show";
     if (m_hardwareAcceleration)
-        args << "--ffmpeg-hw" << "--avcodec-hw=any";
+        args << "--ffmpeg-hw"
+             << "--avcodec-hw=any";
 
     std::vector<const char*> argv;
     for (const QByteArray& a : args)

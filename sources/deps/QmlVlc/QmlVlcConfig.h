@@ -8,8 +8,7 @@
 // The libvlc start options of the process and the one libvlc instance that
 // every player object shares. The options only take effect when the instance
 // is created, so they are set before the first player exists. GUI thread only.
-class QmlVlcConfig : public QObject
-{
+class QmlVlcConfig : public QObject {
     Q_OBJECT
 
 public:

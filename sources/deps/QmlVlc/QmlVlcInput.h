@@ -5,15 +5,17 @@
 #include "vlc_player.h"
 
 // The player's input as seen from QML: what the media is and how it plays.
-class QmlVlcInput : public QObject
-{
+class QmlVlcInput : public QObject {
     Q_OBJECT
     Q_PROPERTY(double length READ get_length)
     Q_PROPERTY(double fps READ get_fps)
     Q_PROPERTY(double rate READ get_rate WRITE set_rate)
 
 public:
-    explicit QmlVlcInput(vlc::player_core& player) : m_player(player) {}
+    explicit QmlVlcInput(vlc::player_core& player)
+        : m_player(player)
+    {
+    }
 
     double get_length() const { return double(m_player.playback().get_length()); }
     double get_fps() const { return m_player.playback().get_fps(); }

@@ -8,8 +8,7 @@
 class QmlVlcPlayerProxy;
 
 // Describes one media to QML (type VlcMediaDesc).
-class QmlVlcMedia : public QObject
-{
+class QmlVlcMedia : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString mrl READ get_mrl)
     Q_PROPERTY(QString title READ get_title NOTIFY titleChanged)
@@ -26,12 +25,14 @@ protected:
 };
 
 // The media the player is playing now.
-class QmlVlcCurrentMedia : public QmlVlcMedia
-{
+class QmlVlcCurrentMedia : public QmlVlcMedia {
     Q_OBJECT
 
 public:
-    explicit QmlVlcCurrentMedia(QmlVlcPlayerProxy* owner) : m_owner(owner) {}
+    explicit QmlVlcCurrentMedia(QmlVlcPlayerProxy* owner)
+        : m_owner(owner)
+    {
+    }
 
 protected:
     vlc::media get_media() const override;

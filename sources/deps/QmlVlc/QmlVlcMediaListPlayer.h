@@ -3,8 +3,7 @@
 #include "QmlVlcMediaListPlayerProxy.h"
 
 // VlcMediaListPlayer in QML, opened on the shared libvlc instance.
-class QmlVlcMediaListPlayer : public QmlVlcMediaListPlayerProxy
-{
+class QmlVlcMediaListPlayer : public QmlVlcMediaListPlayerProxy {
     Q_OBJECT
 
 public:

@@ -5,8 +5,7 @@
 
 // A player proxy whose playlist is libvlc's own media list; adds the list's
 // events as signals.
-class QmlVlcMediaListPlayerProxy : public QmlVlcPlayerProxy
-{
+class QmlVlcMediaListPlayerProxy : public QmlVlcPlayerProxy {
     Q_OBJECT
 
 public:

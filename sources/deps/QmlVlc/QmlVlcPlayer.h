@@ -4,8 +4,7 @@
 
 // VlcPlayer in QML: a player with a playlist of its own, opened on the shared
 // libvlc instance.
-class QmlVlcPlayer : public QmlVlcPlayerProxy
-{
+class QmlVlcPlayer : public QmlVlcPlayerProxy {
     Q_OBJECT
 
 public:

@@ -33,10 +33,7 @@ QmlVlcPlayerProxy::QmlVlcPlayerProxy(const std::shared_ptr<vlc::playlist_player_
     connect(&m_audio, &QmlVlcAudio::volumeChanged, this, &QmlVlcPlayerProxy::volumeChanged);
 }
 
-QmlVlcPlayerProxy::~QmlVlcPlayerProxy()
-{
-    classEnd();
-}
+QmlVlcPlayerProxy::~QmlVlcPlayerProxy() { classEnd(); }
 
 vlc::playlist_player_core& QmlVlcPlayerProxy::player() const
 {
@@ -54,9 +51,7 @@ void QmlVlcPlayerProxy::classBegin()
         QmlVlcVideoSource::classBegin();
 }
 
-void QmlVlcPlayerProxy::componentComplete()
-{
-}
+void QmlVlcPlayerProxy::componentComplete() { }
 
 void QmlVlcPlayerProxy::classEnd()
 {
@@ -162,25 +157,13 @@ void QmlVlcPlayerProxy::currentItemEndReached()
         player().next();
 }
 
-QString QmlVlcPlayerProxy::get_vlcVersion() const
-{
-    return QString::fromLatin1(libvlc_get_version());
-}
+QString QmlVlcPlayerProxy::get_vlcVersion() const { return QString::fromLatin1(libvlc_get_version()); }
 
-bool QmlVlcPlayerProxy::get_playing() const
-{
-    return player().basic_player().get_state() == libvlc_Playing;
-}
+bool QmlVlcPlayerProxy::get_playing() const { return player().basic_player().get_state() == libvlc_Playing; }
 
-double QmlVlcPlayerProxy::get_length() const
-{
-    return double(player().playback().get_length());
-}
+double QmlVlcPlayerProxy::get_length() const { return double(player().playback().get_length()); }
 
-QmlVlcPlayerProxy::State QmlVlcPlayerProxy::get_state() const
-{
-    return State(player().basic_player().get_state());
-}
+QmlVlcPlayerProxy::State QmlVlcPlayerProxy::get_state() const { return State(player().basic_player().get_state()); }
 
 QString QmlVlcPlayerProxy::get_mrl() const
 {
@@ -188,35 +171,17 @@ QString QmlVlcPlayerProxy::get_mrl() const
     return m.empty() ? QString() : QString::fromUtf8(m.mrl().c_str());
 }
 
-double QmlVlcPlayerProxy::get_position() const
-{
-    return player().playback().get_position();
-}
+double QmlVlcPlayerProxy::get_position() const { return player().playback().get_position(); }
 
-void QmlVlcPlayerProxy::set_position(double position)
-{
-    player().playback().set_position(float(position));
-}
+void QmlVlcPlayerProxy::set_position(double position) { player().playback().set_position(float(position)); }
 
-double QmlVlcPlayerProxy::get_time() const
-{
-    return double(player().playback().get_time());
-}
+double QmlVlcPlayerProxy::get_time() const { return double(player().playback().get_time()); }
 
-void QmlVlcPlayerProxy::set_time(double ms)
-{
-    player().playback().set_time(int64_t(ms));
-}
+void QmlVlcPlayerProxy::set_time(double ms) { player().playback().set_time(int64_t(ms)); }
 
-unsigned QmlVlcPlayerProxy::get_volume() const
-{
-    return player().audio().get_volume();
-}
+unsigned QmlVlcPlayerProxy::get_volume() const { return player().audio().get_volume(); }
 
-void QmlVlcPlayerProxy::set_volume(unsigned volume)
-{
-    player().audio().set_volume(volume);
-}
+void QmlVlcPlayerProxy::set_volume(unsigned volume) { player().audio().set_volume(volume); }
 
 void QmlVlcPlayerProxy::play(const QString& mrl)
 {
@@ -230,37 +195,16 @@ void QmlVlcPlayerProxy::play(const QString& mrl)
         player().play(unsigned(index));
 }
 
-void QmlVlcPlayerProxy::play()
-{
-    player().play();
-}
+void QmlVlcPlayerProxy::play() { player().play(); }
 
-void QmlVlcPlayerProxy::pause()
-{
-    player().pause();
-}
+void QmlVlcPlayerProxy::pause() { player().pause(); }
 
-void QmlVlcPlayerProxy::togglePause()
-{
-    player().togglePause();
-}
+void QmlVlcPlayerProxy::togglePause() { player().togglePause(); }
 
-void QmlVlcPlayerProxy::stop()
-{
-    player().stop();
-}
+void QmlVlcPlayerProxy::stop() { player().stop(); }
 
-void QmlVlcPlayerProxy::mute()
-{
-    player().audio().set_mute(true);
-}
+void QmlVlcPlayerProxy::mute() { player().audio().set_mute(true); }
 
-void QmlVlcPlayerProxy::unMute()
-{
-    player().audio().set_mute(false);
-}
+void QmlVlcPlayerProxy::unMute() { player().audio().set_mute(false); }
 
-void QmlVlcPlayerProxy::toggleMute()
-{
-    player().audio().toggle_mute();
-}
+void QmlVlcPlayerProxy::toggleMute() { player().audio().toggle_mute(); }

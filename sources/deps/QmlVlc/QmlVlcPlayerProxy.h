@@ -17,8 +17,7 @@
 
 // The QML-facing player: playback control as properties and invokables, and
 // libvlc's media-player events as signals on the GUI thread.
-class QmlVlcPlayerProxy : public QmlVlcVideoSource, private vlc::media_player_events_callback
-{
+class QmlVlcPlayerProxy : public QmlVlcVideoSource, private vlc::media_player_events_callback {
     Q_OBJECT
     Q_PROPERTY(QString vlcVersion READ get_vlcVersion)
     Q_PROPERTY(bool playing READ get_playing NOTIFY playingChanged)
@@ -36,8 +35,7 @@ class QmlVlcPlayerProxy : public QmlVlcVideoSource, private vlc::media_player_ev
     Q_PROPERTY(QmlVlcMedia* mediaDescription READ get_mediaDescription CONSTANT)
 
 public:
-    enum State
-    {
+    enum State {
         NothingSpecial = libvlc_NothingSpecial,
         Opening = libvlc_Opening,
         Buffering = libvlc_Buffering,
@@ -50,11 +48,14 @@ public:
     Q_ENUM(State)
 
     // A libvlc event carried from libvlc's event thread to the GUI thread.
-    class LibvlcEvent : public QEvent
-    {
+    class LibvlcEvent : public QEvent {
     public:
         static constexpr QEvent::Type eventType = QEvent::User;
-        explicit LibvlcEvent(const libvlc_event_t& e) : QEvent(eventType), m_event(e) {}
+        explicit LibvlcEvent(const libvlc_event_t& e)
+            : QEvent(eventType)
+            , m_event(e)
+        {
+        }
         const libvlc_event_t& libvlcEvent() const { return m_event; }
 
     private:

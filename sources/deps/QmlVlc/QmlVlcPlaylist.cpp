@@ -8,20 +8,11 @@ QmlVlcPlaylist::QmlVlcPlaylist(QmlVlcPlayerProxy* owner)
     player().set_playback_mode(vlc::mode_normal);
 }
 
-vlc::playlist_player_core& QmlVlcPlaylist::player() const
-{
-    return m_owner->player();
-}
+vlc::playlist_player_core& QmlVlcPlaylist::player() const { return m_owner->player(); }
 
-unsigned QmlVlcPlaylist::get_itemCount() const
-{
-    return player().item_count();
-}
+unsigned QmlVlcPlaylist::get_itemCount() const { return player().item_count(); }
 
-int QmlVlcPlaylist::get_currentItem() const
-{
-    return player().current_item();
-}
+int QmlVlcPlaylist::get_currentItem() const { return player().current_item(); }
 
 void QmlVlcPlaylist::set_currentItem(int index)
 {
@@ -29,10 +20,7 @@ void QmlVlcPlaylist::set_currentItem(int index)
         player().set_current(unsigned(index));
 }
 
-QmlVlcPlaylist::Mode QmlVlcPlaylist::get_mode() const
-{
-    return Mode(player().get_playback_mode());
-}
+QmlVlcPlaylist::Mode QmlVlcPlaylist::get_mode() const { return Mode(player().get_playback_mode()); }
 
 void QmlVlcPlaylist::set_mode(Mode mode)
 {

@@ -9,16 +9,14 @@ class QmlVlcPlayerProxy;
 
 // The player's playlist as seen from QML. A new player advances through its
 // list (Normal); Single plays one item and stops there.
-class QmlVlcPlaylist : public QObject
-{
+class QmlVlcPlaylist : public QObject {
     Q_OBJECT
     Q_PROPERTY(unsigned itemCount READ get_itemCount)
     Q_PROPERTY(int currentItem READ get_currentItem WRITE set_currentItem NOTIFY currentItemChanged)
     Q_PROPERTY(Mode mode READ get_mode WRITE set_mode)
 
 public:
-    enum Mode
-    {
+    enum Mode {
         Single = vlc::mode_single,
         Normal = vlc::mode_normal,
         Loop = vlc::mode_loop,

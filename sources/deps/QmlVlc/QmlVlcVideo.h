@@ -9,8 +9,7 @@
 
 // The player's video controls as seen from QML, with the marquee, logo and
 // deinterlace objects as plain members.
-class QmlVlcVideo : public QObject
-{
+class QmlVlcVideo : public QObject {
     Q_OBJECT
     Q_PROPERTY(unsigned width READ get_width)
     Q_PROPERTY(unsigned height READ get_height)
@@ -20,7 +19,10 @@ class QmlVlcVideo : public QObject
 
 public:
     explicit QmlVlcVideo(vlc::player_core* player)
-        : m_player(player), m_marquee(player), m_logo(player), m_deinterlace(player)
+        : m_player(player)
+        , m_marquee(player)
+        , m_logo(player)
+        , m_deinterlace(player)
     {
     }
 

@@ -11,8 +11,7 @@
 // rounded up to 4, the chroma pitch is half the width rounded up to 4.
 // Always held through std::shared_ptr: the use count tells the pool whether
 // anyone (decoder, display slot, surface, material) still reads it.
-struct QmlVlcI420Frame
-{
+struct QmlVlcI420Frame {
     QByteArray buffer;
     uint16_t width = 0;
     uint16_t height = 0;
@@ -31,7 +30,4 @@ struct QmlVlcI420Frame
 std::shared_ptr<QmlVlcI420Frame> cloneFrame(const std::shared_ptr<QmlVlcI420Frame>& from);
 
 // Rounds up to the next multiple of 4 (the default OpenGL unpack alignment).
-inline unsigned QmlVlcPitch(unsigned bytes)
-{
-    return (bytes & 3) ? (bytes & ~3u) + 4 : bytes;
-}
+inline unsigned QmlVlcPitch(unsigned bytes) { return (bytes & 3) ? (bytes & ~3u) + 4 : bytes; }

@@ -44,13 +44,10 @@ void QmlVlcVideoOutput::registerVideoSurface(QmlVlcVideoSurface* surface)
         m_surfaces.append(surface);
 }
 
-void QmlVlcVideoOutput::unregisterVideoSurface(QmlVlcVideoSurface* surface)
-{
-    m_surfaces.removeOne(surface);
-}
+void QmlVlcVideoOutput::unregisterVideoSurface(QmlVlcVideoSurface* surface) { m_surfaces.removeOne(surface); }
 
-unsigned QmlVlcVideoOutput::video_format_cb(char* chroma, unsigned* width, unsigned* height,
-                                            unsigned* pitches, unsigned* lines)
+unsigned QmlVlcVideoOutput::video_format_cb(
+    char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines)
 {
     std::memcpy(chroma, "I420", 4);
 
@@ -59,8 +56,8 @@ unsigned QmlVlcVideoOutput::video_format_cb(char* chroma, unsigned* width, unsig
     // own size, asked for here (libvlc allows it inside this callback), is the
     // picture without the padding.
     unsigned realW = 0, realH = 0;
-    if (m_boundPlayer && libvlc_video_get_size(m_boundPlayer, 0, &realW, &realH) == 0
-        && realW != 0 && realH != 0 && realW <= *width && realH <= *height) {
+    if (m_boundPlayer && libvlc_video_get_size(m_boundPlayer, 0, &realW, &realH) == 0 && realW != 0 && realH != 0
+        && realW <= *width && realH <= *height) {
         *width = realW;
         *height = realH;
     }
@@ -149,6 +146,9 @@ void QmlVlcVideoOutput::video_display_cb(void* picture)
     QMetaObject::invokeMethod(this, "frameUpdated", Qt::AutoConnection);
 }
 
+// libvlc's video-output thread owns the display slot and writes it here; the
+// GUI thread only copies the pointer out (frameUpdated), the render thread
+// never touches it. The lock covers the pointer copy, never pixels or calls.
 void QmlVlcVideoOutput::setDisplayFrame(const std::shared_ptr<QmlVlcI420Frame>& frame)
 {
     // The frame that stops being displayed may be the last reference held

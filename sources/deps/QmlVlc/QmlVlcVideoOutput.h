@@ -18,8 +18,7 @@ class QmlVlcVideoSurface;
 // Receives the decoded pictures of one libvlc media player into a pool of
 // I420 frames and presents the newest one to the registered surfaces on the
 // GUI thread.
-class QmlVlcVideoOutput : public QObject, private vlc::basic_vmem_wrapper
-{
+class QmlVlcVideoOutput : public QObject, private vlc::basic_vmem_wrapper {
     Q_OBJECT
 
 public:
@@ -42,8 +41,8 @@ public:
     Q_INVOKABLE void frameUpdated();
 
 private:
-    unsigned video_format_cb(char* chroma, unsigned* width, unsigned* height,
-                             unsigned* pitches, unsigned* lines) override;
+    unsigned video_format_cb(
+        char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines) override;
     void video_cleanup_cb() override;
     void* video_lock_cb(void** planes) override;
     void video_unlock_cb(void* picture, void* const* planes) override;

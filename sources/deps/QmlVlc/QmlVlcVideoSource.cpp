@@ -8,19 +8,11 @@ QmlVlcVideoSource::QmlVlcVideoSource(const std::shared_ptr<vlc::player_core>& pl
 {
 }
 
-QmlVlcVideoSource::~QmlVlcVideoSource()
-{
-    delete m_videoOutput;
-}
+QmlVlcVideoSource::~QmlVlcVideoSource() { delete m_videoOutput; }
 
-void QmlVlcVideoSource::classBegin()
-{
-    m_videoOutput->init();
-}
+void QmlVlcVideoSource::classBegin() { m_videoOutput->init(); }
 
-void QmlVlcVideoSource::componentComplete()
-{
-}
+void QmlVlcVideoSource::componentComplete() { }
 
 void QmlVlcVideoSource::registerVideoSurface(QmlVlcVideoSurface* surface)
 {

@@ -12,8 +12,7 @@ class QmlVlcVideoSurface;
 
 // Base of every player object that can feed VlcVideoSurface items: owns the
 // video output of its player and lets surfaces register with it.
-class QmlVlcVideoSource : public QObject, public QQmlParserStatus
-{
+class QmlVlcVideoSource : public QObject, public QQmlParserStatus {
     Q_OBJECT
     Q_INTERFACES(QQmlParserStatus)
 

@@ -24,10 +24,7 @@ void QmlVlcVideoSurface::setFillMode(FillMode mode)
     emit fillModeChanged(mode);
 }
 
-QmlVlcVideoSource* QmlVlcVideoSurface::source() const
-{
-    return m_source.data();
-}
+QmlVlcVideoSource* QmlVlcVideoSurface::source() const { return m_source.data(); }
 
 void QmlVlcVideoSurface::setSource(QmlVlcVideoSource* source)
 {

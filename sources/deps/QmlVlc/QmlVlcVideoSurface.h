@@ -10,15 +10,13 @@
 
 // Draws the newest frame of its source player in the scene graph, converting
 // YUV to RGB on the GPU, fitted into the item by fillMode.
-class QmlVlcVideoSurface : public QQuickItem
-{
+class QmlVlcVideoSurface : public QQuickItem {
     Q_OBJECT
     Q_PROPERTY(FillMode fillMode READ fillMode WRITE setFillMode NOTIFY fillModeChanged)
     Q_PROPERTY(QmlVlcVideoSource* source READ source WRITE setSource NOTIFY sourceChanged)
 
 public:
-    enum FillMode
-    {
+    enum FillMode {
         Stretch = 0,
         PreserveAspectFit = 1,
         PreserveAspectCrop = 2,

@@ -12,10 +12,8 @@ namespace {
 // (y - 16/256, u - .5, v - .5, 1) by this matrix, so column j gives output j.
 const QMatrix4x4& rgbMatrix()
 {
-    static const QMatrix4x4 matrix(1.164f, 1.164f, 1.164f, 0.f,
-                                   0.f, -0.391f, 2.018f, 0.f,
-                                   1.596f, -0.813f, 0.f, 0.f,
-                                   0.f, 0.f, 0.f, 1.f);
+    static const QMatrix4x4 matrix(
+        1.164f, 1.164f, 1.164f, 0.f, 0.f, -0.391f, 2.018f, 0.f, 1.596f, -0.813f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f);
     return matrix;
 }
 
@@ -23,8 +21,7 @@ const QMatrix4x4& rgbMatrix()
 
 // -------------------------------------------------------------------- shader
 
-void QSGVlcVideoFrameMaterialShader::updateState(const RenderState& state, QSGMaterial* newMaterial,
-                                                 QSGMaterial*)
+void QSGVlcVideoFrameMaterialShader::updateState(const RenderState& state, QSGMaterial* newMaterial, QSGMaterial*)
 {
     if (state.isOpacityDirty())
         program()->setUniformValue(m_opacityLocation, GLfloat(state.opacity()));
@@ -83,10 +80,7 @@ const char* QSGVlcVideoFrameMaterialShader::fragmentShader() const
 
 // ------------------------------------------------------------------ material
 
-QSGVlcVideoFrameMaterial::QSGVlcVideoFrameMaterial()
-{
-    setFlag(Blending, false);
-}
+QSGVlcVideoFrameMaterial::QSGVlcVideoFrameMaterial() { setFlag(Blending, false); }
 
 // Render thread, with the scene graph's context current.
 QSGVlcVideoFrameMaterial::~QSGVlcVideoFrameMaterial()
@@ -102,10 +96,7 @@ QSGMaterialType* QSGVlcVideoFrameMaterial::type() const
     return &theType;
 }
 
-QSGMaterialShader* QSGVlcVideoFrameMaterial::createShader() const
-{
-    return new QSGVlcVideoFrameMaterialShader;
-}
+QSGMaterialShader* QSGVlcVideoFrameMaterial::createShader() const { return new QSGVlcVideoFrameMaterialShader; }
 
 int QSGVlcVideoFrameMaterial::compare(const QSGMaterial* other) const
 {
@@ -147,8 +138,8 @@ void QSGVlcVideoFrameMaterial::bindPlanes()
     }
 }
 
-void QSGVlcVideoFrameMaterial::bindPlane(unsigned textureUnit, unsigned textureName, const char* planeData,
-                                         quint16 width, quint16 height)
+void QSGVlcVideoFrameMaterial::bindPlane(
+    unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width, quint16 height)
 {
     QOpenGLFunctions* f = QOpenGLContext::currentContext()->functions();
     f->glActiveTexture(textureUnit);

@@ -9,8 +9,7 @@
 
 #include "QmlVlcVideoFrame.h"
 
-class QSGVlcVideoFrameMaterialShader : public QSGMaterialShader
-{
+class QSGVlcVideoFrameMaterialShader : public QSGMaterialShader {
 public:
     ~QSGVlcVideoFrameMaterialShader() override = default;
 
@@ -33,8 +32,7 @@ private:
 
 // Owns the three plane textures of one node. Render thread only, except
 // setFrame, which runs during synchronisation.
-class QSGVlcVideoFrameMaterial : public QSGMaterial
-{
+class QSGVlcVideoFrameMaterial : public QSGMaterial {
 public:
     QSGVlcVideoFrameMaterial();
     ~QSGVlcVideoFrameMaterial() override;
@@ -50,16 +48,15 @@ public:
     static quint64 uploadedFrames() { return s_uploads.load(); }
 
 private:
-    static void bindPlane(unsigned textureUnit, unsigned textureName, const char* planeData,
-                          quint16 width, quint16 height);
+    static void bindPlane(
+        unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width, quint16 height);
 
     std::shared_ptr<const QmlVlcI420Frame> m_frame;
     quint32 m_planeTextures[3] = { 0, 0, 0 };
     static std::atomic<quint64> s_uploads;
 };
 
-class SGVlcVideoNode : public QSGGeometryNode
-{
+class SGVlcVideoNode : public QSGGeometryNode {
 public:
     SGVlcVideoNode();
 
