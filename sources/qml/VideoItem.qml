@@ -28,6 +28,17 @@ Rectangle {
         }
         onMediaPlayerEncounteredError: {
             console.log("onMediaPlayerEncounteredError");
+            errorAdvance.start();
+        }
+    }
+
+    // An error comes within milliseconds for a missing file: waiting a second,
+    // as the player itself does before it skips a failed item, keeps a
+    // schedule of nothing but broken videos from spinning.
+    Timer {
+        id: errorAdvance
+        interval: 1000
+        onTriggered: {
             if (videoItem.nextCompositionTrigger)
                 videoItem.videoFinished();
         }
@@ -55,6 +66,7 @@ Rectangle {
 
     function stopVideo() {
         console.log("stopVideo");
+        errorAdvance.stop();
         player.stop();
     }
 
