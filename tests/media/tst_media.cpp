@@ -162,7 +162,7 @@ private slots:
         QScopedPointer<QQuickItem> root(load(""));
         QmlVlcPlayerProxy* p = playerOf(root.data());
         QmlVlcVideoSurface* s = surfaceOf(root.data());
-        p->play(clip("red.mp4", "color=c=red:s=320x240:r=25"));
+        p->play(clip("red4.mp4", "color=c=red:s=320x240:r=25", h264(), "4")); // still playing for the second surface
         QTRY_VERIFY_WITH_TIMEOUT(s->frame() != nullptr, 10000);
         delete s; // the output must no longer present to it
         QTest::qWait(300);
