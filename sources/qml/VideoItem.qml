@@ -12,6 +12,11 @@ Rectangle {
     property bool nextCompositionTrigger: false
     property string currentSource: ""
 
+    // The media has finished, by its end or by an error (a missing file, an
+    // unreachable server, undecodable data: libvlc then never reports an end),
+    // and this composition was told to advance then. The scene connects it.
+    signal videoFinished()
+
     VlcPlayer {
         id: player
         onStateChanged: console.log("onStateChanged")
@@ -19,7 +24,23 @@ Rectangle {
         onMediaPlayerEndReached: {
             console.log("onMediaPlayerEndReached");
             if (videoItem.nextCompositionTrigger)
-                stackViewTimer.pushStack();
+                videoItem.videoFinished();
+        }
+        onMediaPlayerEncounteredError: {
+            console.log("onMediaPlayerEncounteredError");
+            errorAdvance.start();
+        }
+    }
+
+    // An error comes within milliseconds for a missing file: waiting a second,
+    // as the player itself does before it skips a failed item, keeps a
+    // schedule of nothing but broken videos from spinning.
+    Timer {
+        id: errorAdvance
+        interval: 1000
+        onTriggered: {
+            if (videoItem.nextCompositionTrigger)
+                videoItem.videoFinished();
         }
     }
 
@@ -45,6 +66,7 @@ Rectangle {
 
     function stopVideo() {
         console.log("stopVideo");
+        errorAdvance.stop();
         player.stop();
     }
 

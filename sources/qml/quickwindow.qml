@@ -620,6 +620,8 @@ ApplicationWindow {
                 debug("FUNCTION - buildElt - creating a " + element.type + " item failed");
                 return null;
             }
+            if (item.videoFinished)
+                item.videoFinished.connect(stackViewTimer.pushStack);
             configElt(item, element);
             return item;
         }

@@ -4,3 +4,4 @@
 // and sets the plugin's engine-wide options. Call before the application object exists.
 void initQmlVlc();
 void RegisterQmlVlc();
+void RegisterQmlVlcPlayer();

@@ -1,0 +1,98 @@
+#include "QmlVlcConfig.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+#include <vector>
+
+namespace {
+
+struct TrustedOption {
+    const char* name;
+    const char* value; // null: any value
+};
+
+const TrustedOption trustedOptions[] = {
+    { ":rtsp-http-port", nullptr },
+    { ":avformat-format", "mxg" },
+    { ":demux", "h264" },
+    { ":h264-fps", nullptr },
+};
+
+} // namespace
+
+QmlVlcConfig& QmlVlcConfig::instance()
+{
+    // Never releases the libvlc instance: players give it back themselves, and
+    // at process exit libvlc may already be gone.
+    static QmlVlcConfig config;
+    return config;
+}
+
+libvlc_instance_t* QmlVlcConfig::createLibvlcInstance()
+{
+    if (m_instance) {
+        ++m_instanceUsers;
+        return m_instance;
+    }
+
+    QList<QByteArray> args;
+    if (m_networkCacheTime >= 0) {
+        args << "--network-caching" << QByteArray::number(m_networkCacheTime);
+    }
+    if (m_adjustFilter)
+        args << "--video-filter=adjust";
+    QByteArray subFilters;
+    if (m_marqueeFilter)
+        subFilters = "marq";
+    if (m_logoFilter) {
+        if (!subFilters.isEmpty())
+            subFilters += ':';
+        subFilters += "logo";
+    }
+    if (!subFilters.isEmpty())
+        args << "--sub-filter=" + subFilters;
+    if (m_debug)
+        args << "-vvv";
+    if (m_noVideoTitleShow)
+        args << "--no-video-title-show";
+    if (m_hardwareAcceleration)
+        args << "--ffmpeg-hw"
+             << "--avcodec-hw=any";
+
+    std::vector<const char*> argv;
+    for (const QByteArray& a : args)
+        argv.push_back(a.constData());
+
+    // A failed creation still counts as one use, so that the caller's release
+    // keeps the count balanced; the next creation tries libvlc again.
+    m_instance = libvlc_new(int(argv.size()), argv.data());
+    m_instanceUsers = 1;
+    return m_instance;
+}
+
+void QmlVlcConfig::releaseLibvlcInstance(libvlc_instance_t* instance)
+{
+    if (m_instanceUsers == 0 || instance != m_instance)
+        return;
+    if (--m_instanceUsers == 0 && m_instance) {
+        libvlc_release(m_instance);
+        m_instance = nullptr;
+    }
+}
+
+bool QmlVlcConfig::isOptionTrusted(const QString& option) const
+{
+    if (m_trustedEnvironment)
+        return true;
+    const QStringList parts = option.split(QLatin1Char('='), Qt::KeepEmptyParts);
+    if (parts.size() != 2)
+        return false;
+    const QString name = parts[0].trimmed();
+    const QString value = parts[1].trimmed();
+    for (const TrustedOption& t : trustedOptions) {
+        if (name == QLatin1String(t.name) && (!t.value || value == QLatin1String(t.value)))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <vlc/vlc.h>
+
+// The libvlc start options of the process and the one libvlc instance that
+// every player object shares. The options only take effect when the instance
+// is created, so they are set before the first player exists. GUI thread only.
+class QmlVlcConfig : public QObject {
+    Q_OBJECT
+
+public:
+    static QmlVlcConfig& instance();
+
+    void setNetworkCacheTime(int ms) { m_networkCacheTime = ms; }
+    void enableAdjustFilter(bool enable) { m_adjustFilter = enable; }
+    void enableMarqueeFilter(bool enable) { m_marqueeFilter = enable; }
+    void enableLogoFilter(bool enable) { m_logoFilter = enable; }
+    void enableDebug(bool enable) { m_debug = enable; }
+    void enableNoVideoTitleShow(bool enable) { m_noVideoTitleShow = enable; }
+    void enableHardwareAcceleration(bool enable) { m_hardwareAcceleration = enable; }
+    void setTrustedEnvironment(bool trusted) { m_trustedEnvironment = trusted; }
+    bool trustedEnvironment() const { return m_trustedEnvironment; }
+
+    // The shared instance, created on first use; null when libvlc cannot start
+    // (typically its plugins are missing). Every call is one use to give back.
+    libvlc_instance_t* createLibvlcInstance();
+    void releaseLibvlcInstance(libvlc_instance_t* instance);
+
+    bool isOptionTrusted(const QString& option) const;
+
+private:
+    QmlVlcConfig() = default;
+
+    int m_networkCacheTime = -1;
+    bool m_adjustFilter = false;
+    bool m_marqueeFilter = false;
+    bool m_logoFilter = false;
+    bool m_debug = false;
+    bool m_noVideoTitleShow = true;
+    bool m_hardwareAcceleration = false;
+    bool m_trustedEnvironment = false;
+    int m_instanceUsers = 0;
+    libvlc_instance_t* m_instance = nullptr;
+};

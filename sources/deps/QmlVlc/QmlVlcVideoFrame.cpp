@@ -1,0 +1,24 @@
+#include "QmlVlcVideoFrame.h"
+
+void QmlVlcI420Frame::clear()
+{
+    width = 0;
+    height = 0;
+    yData = uData = vData = nullptr;
+    ySize = uSize = vSize = 0;
+}
+
+std::shared_ptr<QmlVlcI420Frame> cloneFrame(const std::shared_ptr<QmlVlcI420Frame>& from)
+{
+    auto to = std::make_shared<QmlVlcI420Frame>();
+    to->buffer.resize(from->buffer.size());
+    to->width = from->width;
+    to->height = from->height;
+    to->ySize = from->ySize;
+    to->uSize = from->uSize;
+    to->vSize = from->vSize;
+    to->yData = to->buffer.data();
+    to->uData = to->yData + to->ySize;
+    to->vData = to->uData + to->uSize;
+    return to;
+}

@@ -1,0 +1,176 @@
+#include "QmlVlcVideoOutput.h"
+
+#include <QMetaObject>
+
+#include <cstring>
+
+#include "QmlVlcVideoSurface.h"
+#include "vlc_helpers.h"
+
+// Threads and owners:
+// - libvlc's video-output thread runs the five callbacks. It alone changes
+//   m_framePool and m_decodingFrames and writes m_displayFrame.
+// - The GUI thread runs init, frameUpdated, (un)registration and destruction;
+//   it reads m_displayFrame and owns m_surfaces.
+// - The scene graph's render thread only ever sees frames through the shared
+//   pointers that the surfaces hand to their nodes.
+// A frame whose use count is above one is still read by someone and is never
+// handed back to the decoder.
+
+QmlVlcVideoOutput::QmlVlcVideoOutput(const std::shared_ptr<vlc::player_core>& player, QObject* parent)
+    : QObject(parent)
+    , m_player(player)
+{
+}
+
+QmlVlcVideoOutput::~QmlVlcVideoOutput()
+{
+    // Closing stops the media player and joins its video output: no callback
+    // runs after this line, so the members below can go.
+    close();
+    m_boundPlayer = nullptr;
+}
+
+void QmlVlcVideoOutput::init()
+{
+    VLC_CONTRACT(m_player && m_player->is_open());
+    m_boundPlayer = m_player->basic_player().get_mp();
+    open(&m_player->basic_player());
+}
+
+void QmlVlcVideoOutput::registerVideoSurface(QmlVlcVideoSurface* surface)
+{
+    if (!m_surfaces.contains(surface))
+        m_surfaces.append(surface);
+}
+
+void QmlVlcVideoOutput::unregisterVideoSurface(QmlVlcVideoSurface* surface) { m_surfaces.removeOne(surface); }
+
+unsigned QmlVlcVideoOutput::video_format_cb(
+    char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines)
+{
+    std::memcpy(chroma, "I420", 4);
+
+    // libvlc 3.0 offers the decoder's padded height (1088 or 1090 lines for
+    // 1080p, 738 for 720p) and would scale the picture into it. The track's
+    // own size, asked for here (libvlc allows it inside this callback), is the
+    // picture without the padding.
+    unsigned realW = 0, realH = 0;
+    if (m_boundPlayer && libvlc_video_get_size(m_boundPlayer, 0, &realW, &realH) == 0 && realW != 0 && realH != 0
+        && realW <= *width && realH <= *height) {
+        *width = realW;
+        *height = realH;
+    }
+
+    const uint16_t w = uint16_t(*width + (*width & 1));
+    const uint16_t h = uint16_t(*height + (*height & 1));
+    pitches[0] = QmlVlcPitch(w);
+    pitches[1] = pitches[2] = QmlVlcPitch(uint16_t(w >> 1));
+    lines[0] = h;
+    lines[1] = lines[2] = h >> 1;
+
+    // A format always starts a new pool: frames of an earlier format (libvlc
+    // tries hardware chromas first and may skip the cleanup in between) would
+    // otherwise be cloned with the wrong geometry.
+    m_decodingFrames.clear();
+    m_framePool.clear();
+
+    auto frame = std::make_shared<QmlVlcI420Frame>();
+    frame->buffer.resize(int(pitches[1] * lines[1] + pitches[0] * lines[0] + pitches[2] * lines[2]));
+    frame->width = w;
+    frame->height = h;
+    frame->yData = frame->buffer.data();
+    frame->ySize = pitches[0] * lines[0];
+    frame->uData = frame->yData + frame->ySize;
+    frame->uSize = pitches[1] * lines[1];
+    frame->vData = frame->uData + frame->uSize;
+    frame->vSize = pitches[2] * lines[2];
+    m_framePool.push_back(frame);
+    m_poolSize = int(m_framePool.size());
+    return 3;
+}
+
+void QmlVlcVideoOutput::video_cleanup_cb()
+{
+    setDisplayFrame(nullptr);
+    m_decodingFrames.clear();
+    m_framePool.clear();
+    m_poolSize = 0;
+    QMetaObject::invokeMethod(this, "frameUpdated", Qt::AutoConnection);
+}
+
+void* QmlVlcVideoOutput::video_lock_cb(void** planes)
+{
+    std::shared_ptr<QmlVlcI420Frame> frame;
+    size_t index = 0;
+    for (; index < m_framePool.size(); ++index) {
+        if (m_framePool[index].use_count() <= 1) {
+            frame = m_framePool[index];
+            break;
+        }
+    }
+    if (!frame) {
+        frame = cloneFrame(m_framePool.front());
+        m_framePool.push_back(frame);
+        index = m_framePool.size() - 1;
+        m_poolSize = int(m_framePool.size());
+    }
+    planes[0] = frame->yData;
+    planes[1] = frame->uData;
+    planes[2] = frame->vData;
+    m_decodingFrames.push_back(frame);
+    return reinterpret_cast<void*>(index);
+}
+
+void QmlVlcVideoOutput::video_unlock_cb(void* picture, void* const*)
+{
+    const size_t index = reinterpret_cast<size_t>(picture);
+    if (index >= m_framePool.size())
+        return;
+    const auto& frame = m_framePool[index];
+    for (auto it = m_decodingFrames.begin(); it != m_decodingFrames.end(); ++it) {
+        if (*it == frame) {
+            m_decodingFrames.erase(it);
+            break;
+        }
+    }
+}
+
+void QmlVlcVideoOutput::video_display_cb(void* picture)
+{
+    const size_t index = reinterpret_cast<size_t>(picture);
+    VLC_CONTRACT(index < m_framePool.size());
+    setDisplayFrame(m_framePool[index]);
+    ++m_displayed;
+    // Queued: this is libvlc's thread. The frame travels in m_displayFrame.
+    QMetaObject::invokeMethod(this, "frameUpdated", Qt::AutoConnection);
+}
+
+// libvlc's video-output thread owns the display slot and writes it here; the
+// GUI thread only copies the pointer out (frameUpdated), the render thread
+// never touches it. The lock covers the pointer copy, never pixels or calls.
+void QmlVlcVideoOutput::setDisplayFrame(const std::shared_ptr<QmlVlcI420Frame>& frame)
+{
+    // The frame that stops being displayed may be the last reference held
+    // outside the pool; it is dropped after the lock is let go.
+    std::shared_ptr<QmlVlcI420Frame> previous;
+    std::lock_guard<std::mutex> lock(m_displayGuard);
+    previous.swap(m_displayFrame);
+    m_displayFrame = frame;
+}
+
+void QmlVlcVideoOutput::frameUpdated()
+{
+    std::shared_ptr<const QmlVlcI420Frame> frame;
+    {
+        std::lock_guard<std::mutex> lock(m_displayGuard);
+        frame = m_displayFrame;
+    }
+    if (frame && frame.get() != m_lastPresented)
+        ++m_presented;
+    m_lastPresented = frame.get();
+    // A surface may unregister itself while being handed the frame.
+    const QList<QmlVlcVideoSurface*> surfaces = m_surfaces;
+    for (QmlVlcVideoSurface* surface : surfaces)
+        surface->presentFrame(frame);
+}

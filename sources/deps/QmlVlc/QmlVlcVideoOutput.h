@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+#include <atomic>
+#include <deque>
+#include <list>
+#include <memory>
+#include <mutex>
+
+#include "QmlVlcVideoFrame.h"
+#include "vlc_player.h"
+#include "vlc_vmem.h"
+
+class QmlVlcVideoSurface;
+
+// Receives the decoded pictures of one libvlc media player into a pool of
+// I420 frames and presents the newest one to the registered surfaces on the
+// GUI thread.
+class QmlVlcVideoOutput : public QObject, private vlc::basic_vmem_wrapper {
+    Q_OBJECT
+
+public:
+    QmlVlcVideoOutput(const std::shared_ptr<vlc::player_core>& player, QObject* parent = nullptr);
+    ~QmlVlcVideoOutput() override;
+
+    // GUI thread; the player must be open.
+    void init();
+
+    void registerVideoSurface(QmlVlcVideoSurface* surface);
+    void unregisterVideoSurface(QmlVlcVideoSurface* surface);
+
+    // Readable from any thread: frames allocated since the last cleanup,
+    // pictures displayed by libvlc and pictures handed to the surfaces since
+    // creation (fewer when the GUI thread falls behind the decoder).
+    int framePoolSize() const { return m_poolSize.load(); }
+    quint64 displayedFrames() const { return m_displayed.load(); }
+    quint64 presentedFrames() const { return m_presented.load(); }
+
+    Q_INVOKABLE void frameUpdated();
+
+private:
+    unsigned video_format_cb(
+        char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines) override;
+    void video_cleanup_cb() override;
+    void* video_lock_cb(void** planes) override;
+    void video_unlock_cb(void* picture, void* const* planes) override;
+    void video_display_cb(void* picture) override;
+
+    void setDisplayFrame(const std::shared_ptr<QmlVlcI420Frame>& frame);
+
+    std::shared_ptr<vlc::player_core> m_player;
+    QList<QmlVlcVideoSurface*> m_surfaces;
+    std::deque<std::shared_ptr<QmlVlcI420Frame>> m_framePool;
+    std::list<std::shared_ptr<QmlVlcI420Frame>> m_decodingFrames;
+    std::shared_ptr<QmlVlcI420Frame> m_displayFrame;
+
+    // Guards m_displayFrame only, and only for the copy of the pointer.
+    mutable std::mutex m_displayGuard;
+    // The media player the callbacks are bound to; the binding holds a libvlc
+    // reference to it for as long as callbacks can run.
+    libvlc_media_player_t* m_boundPlayer = nullptr;
+    std::atomic<int> m_poolSize { 0 };
+    std::atomic<quint64> m_displayed { 0 };
+    std::atomic<quint64> m_presented { 0 };
+    const QmlVlcI420Frame* m_lastPresented = nullptr;
+};

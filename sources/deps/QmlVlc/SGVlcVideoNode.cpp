@@ -1,0 +1,177 @@
+#include "SGVlcVideoNode.h"
+
+#include <QMatrix4x4>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+
+std::atomic<quint64> QSGVlcVideoFrameMaterial::s_uploads { 0 };
+
+namespace {
+
+// Limited-range BT.601 to RGB. The shader multiplies the row vector
+// (y - 16/256, u - .5, v - .5, 1) by this matrix, so column j gives output j.
+const QMatrix4x4& rgbMatrix()
+{
+    static const QMatrix4x4 matrix(
+        1.164f, 1.164f, 1.164f, 0.f, 0.f, -0.391f, 2.018f, 0.f, 1.596f, -0.813f, 0.f, 0.f, 0.f, 0.f, 0.f, 1.f);
+    return matrix;
+}
+
+} // namespace
+
+// -------------------------------------------------------------------- shader
+
+void QSGVlcVideoFrameMaterialShader::updateState(const RenderState& state, QSGMaterial* newMaterial, QSGMaterial*)
+{
+    if (state.isOpacityDirty())
+        program()->setUniformValue(m_opacityLocation, GLfloat(state.opacity()));
+    if (state.isMatrixDirty())
+        program()->setUniformValue(m_matrixLocation, state.combinedMatrix());
+    program()->setUniformValue(m_rgbMatrixLocation, rgbMatrix());
+    program()->setUniformValue(m_yPlaneTexLocation, 0);
+    program()->setUniformValue(m_uPlaneTexLocation, 1);
+    program()->setUniformValue(m_vPlaneTexLocation, 2);
+    static_cast<QSGVlcVideoFrameMaterial*>(newMaterial)->bindPlanes();
+}
+
+char const* const* QSGVlcVideoFrameMaterialShader::attributeNames() const
+{
+    static const char* const names[] = { "a_vertex", "a_texCoord", nullptr };
+    return names;
+}
+
+void QSGVlcVideoFrameMaterialShader::initialize()
+{
+    m_matrixLocation = program()->uniformLocation("matrix");
+    m_rgbMatrixLocation = program()->uniformLocation("rgbMatrix");
+    m_opacityLocation = program()->uniformLocation("opacity");
+    m_yPlaneTexLocation = program()->uniformLocation("yPlaneTex");
+    m_uPlaneTexLocation = program()->uniformLocation("uPlaneTex");
+    m_vPlaneTexLocation = program()->uniformLocation("vPlaneTex");
+}
+
+const char* QSGVlcVideoFrameMaterialShader::vertexShader() const
+{
+    return "uniform highp mat4 matrix;"
+           "attribute highp vec4 a_vertex;"
+           "attribute highp vec2 a_texCoord;"
+           "varying highp vec2 v_texCoord;"
+           "void main() {"
+           "    v_texCoord = a_texCoord;"
+           "    gl_Position = matrix * a_vertex;"
+           "}";
+}
+
+const char* QSGVlcVideoFrameMaterialShader::fragmentShader() const
+{
+    return "uniform mediump mat4 rgbMatrix;"
+           "uniform lowp float opacity;"
+           "uniform sampler2D yPlaneTex;"
+           "uniform sampler2D uPlaneTex;"
+           "uniform sampler2D vPlaneTex;"
+           "varying highp vec2 v_texCoord;"
+           "void main() {"
+           "    mediump float y = texture2D( yPlaneTex, v_texCoord ).r;"
+           "    mediump float u = texture2D( uPlaneTex, v_texCoord ).r;"
+           "    mediump float v = texture2D( vPlaneTex, v_texCoord ).r;"
+           "    gl_FragColor = vec4( y - .0625, u - .5, v - .5, 1. ) * rgbMatrix * opacity;"
+           "}";
+}
+
+// ------------------------------------------------------------------ material
+
+QSGVlcVideoFrameMaterial::QSGVlcVideoFrameMaterial() { setFlag(Blending, false); }
+
+// Render thread, with the scene graph's context current.
+QSGVlcVideoFrameMaterial::~QSGVlcVideoFrameMaterial()
+{
+    QOpenGLContext* context = QOpenGLContext::currentContext();
+    if (context && (m_planeTextures[0] || m_planeTextures[1] || m_planeTextures[2]))
+        context->functions()->glDeleteTextures(3, m_planeTextures);
+}
+
+QSGMaterialType* QSGVlcVideoFrameMaterial::type() const
+{
+    static QSGMaterialType theType;
+    return &theType;
+}
+
+QSGMaterialShader* QSGVlcVideoFrameMaterial::createShader() const { return new QSGVlcVideoFrameMaterialShader; }
+
+int QSGVlcVideoFrameMaterial::compare(const QSGMaterial* other) const
+{
+    const auto* m = static_cast<const QSGVlcVideoFrameMaterial*>(other);
+    for (int i = 0; i < 3; ++i) {
+        if (m_planeTextures[i] != m->m_planeTextures[i])
+            return int(m_planeTextures[i] - m->m_planeTextures[i]);
+    }
+    // Two materials that have not created their textures yet are still two
+    // pictures: were they equal, the renderer would merge them into one batch
+    // and only one of them would ever upload.
+    if (!m_planeTextures[0] && this != m)
+        return this < m ? -1 : 1;
+    return 0;
+}
+
+void QSGVlcVideoFrameMaterial::bindPlanes()
+{
+    if (!m_planeTextures[0] && !m_planeTextures[1] && !m_planeTextures[2])
+        QOpenGLContext::currentContext()->functions()->glGenTextures(3, m_planeTextures);
+
+    // Once uploaded the frame is not needed here any more; dropping it lets the
+    // output's pool give its memory back to the decoder.
+    std::shared_ptr<const QmlVlcI420Frame> frame;
+    frame.swap(m_frame);
+
+    if (frame && frame->isValid()) {
+        const quint16 w = frame->width;
+        const quint16 h = frame->height;
+        bindPlane(GL_TEXTURE1, m_planeTextures[1], frame->uData, w >> 1, h >> 1);
+        bindPlane(GL_TEXTURE2, m_planeTextures[2], frame->vData, w >> 1, h >> 1);
+        bindPlane(GL_TEXTURE0, m_planeTextures[0], frame->yData, w, h);
+        ++s_uploads;
+    } else {
+        // Nothing new: bind what was uploaded last.
+        bindPlane(GL_TEXTURE1, m_planeTextures[1], nullptr, 0, 0);
+        bindPlane(GL_TEXTURE2, m_planeTextures[2], nullptr, 0, 0);
+        bindPlane(GL_TEXTURE0, m_planeTextures[0], nullptr, 0, 0);
+    }
+}
+
+void QSGVlcVideoFrameMaterial::bindPlane(
+    unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width, quint16 height)
+{
+    QOpenGLFunctions* f = QOpenGLContext::currentContext()->functions();
+    f->glActiveTexture(textureUnit);
+    f->glBindTexture(GL_TEXTURE_2D, textureName);
+    if (!planeData)
+        return;
+    // Rows are read at the default unpack alignment of 4, which is exactly the
+    // pitch the output lays the planes out with.
+    f->glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, width, height, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, planeData);
+    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+}
+
+// ---------------------------------------------------------------------- node
+
+SGVlcVideoNode::SGVlcVideoNode()
+    : m_geometry(QSGGeometry::defaultAttributes_TexturedPoint2D(), 4)
+{
+    setGeometry(&m_geometry);
+    setMaterial(&m_material);
+}
+
+void SGVlcVideoNode::setFrame(const std::shared_ptr<const QmlVlcI420Frame>& frame)
+{
+    m_material.setFrame(frame);
+    markDirty(QSGNode::DirtyMaterial);
+}
+
+void SGVlcVideoNode::setRect(const QRectF& rect, const QRectF& sourceRect)
+{
+    QSGGeometry::updateTexturedRectGeometry(&m_geometry, rect, sourceRect);
+    markDirty(QSGNode::DirtyGeometry);
+}

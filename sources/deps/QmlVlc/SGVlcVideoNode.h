@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QSGGeometryNode>
+#include <QSGMaterial>
+#include <QSGMaterialShader>
+
+#include <atomic>
+#include <memory>
+
+#include "QmlVlcVideoFrame.h"
+
+class QSGVlcVideoFrameMaterialShader : public QSGMaterialShader {
+public:
+    ~QSGVlcVideoFrameMaterialShader() override = default;
+
+    void updateState(const RenderState& state, QSGMaterial* newMaterial, QSGMaterial* oldMaterial) override;
+    char const* const* attributeNames() const override;
+
+protected:
+    void initialize() override;
+    const char* vertexShader() const override;
+    const char* fragmentShader() const override;
+
+private:
+    int m_matrixLocation = -1;
+    int m_rgbMatrixLocation = -1;
+    int m_opacityLocation = -1;
+    int m_yPlaneTexLocation = -1;
+    int m_uPlaneTexLocation = -1;
+    int m_vPlaneTexLocation = -1;
+};
+
+// Owns the three plane textures of one node. Render thread only, except
+// setFrame, which runs during synchronisation.
+class QSGVlcVideoFrameMaterial : public QSGMaterial {
+public:
+    QSGVlcVideoFrameMaterial();
+    ~QSGVlcVideoFrameMaterial() override;
+
+    QSGMaterialType* type() const override;
+    QSGMaterialShader* createShader() const override;
+    int compare(const QSGMaterial* other) const override;
+
+    void setFrame(const std::shared_ptr<const QmlVlcI420Frame>& frame) { m_frame = frame; }
+    void bindPlanes();
+
+    // Frames uploaded by all materials of the process (for measurements).
+    static quint64 uploadedFrames() { return s_uploads.load(); }
+
+private:
+    static void bindPlane(
+        unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width, quint16 height);
+
+    std::shared_ptr<const QmlVlcI420Frame> m_frame;
+    quint32 m_planeTextures[3] = { 0, 0, 0 };
+    static std::atomic<quint64> s_uploads;
+};
+
+class SGVlcVideoNode : public QSGGeometryNode {
+public:
+    SGVlcVideoNode();
+
+    void setFrame(const std::shared_ptr<const QmlVlcI420Frame>& frame);
+    void setRect(const QRectF& rect, const QRectF& sourceRect);
+
+private:
+    QSGGeometry m_geometry;
+    QSGVlcVideoFrameMaterial m_material;
+};

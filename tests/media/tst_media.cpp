@@ -1,0 +1,345 @@
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include "QmlVlc.h"
+#include "QmlVlcConfig.h"
+#include "QmlVlcPlayerProxy.h"
+#include "QmlVlcVideoOutput.h"
+#include "QmlVlcVideoSurface.h"
+
+// Signals of a player, by name, in the order they arrive, each checked to
+// arrive on the GUI thread.
+struct SignalLog {
+    QStringList names;
+    QList<qint64> at;
+    QElapsedTimer clock;
+    bool offThread = false;
+
+    void watch(QmlVlcPlayerProxy* p)
+    {
+        clock.start();
+        auto add = [this, p](const char* name, auto signal) {
+            QObject::connect(p, signal, p, [this, name] {
+                offThread |= QThread::currentThread() != qApp->thread();
+                names << name;
+                at << clock.elapsed();
+            });
+        };
+        add("media", &QmlVlcPlayerProxy::mediaPlayerMediaChanged);
+        add("opening", &QmlVlcPlayerProxy::mediaPlayerOpening);
+        add("playing", &QmlVlcPlayerProxy::mediaPlayerPlaying);
+        add("error", &QmlVlcPlayerProxy::mediaPlayerEncounteredError);
+        add("end", &QmlVlcPlayerProxy::mediaPlayerEndReached);
+        add("stopped", &QmlVlcPlayerProxy::mediaPlayerStopped);
+    }
+    int index(const QString& name, int nth = 0) const
+    {
+        for (int i = 0; i < names.size(); ++i)
+            if (names[i] == name && nth-- == 0)
+                return i;
+        return -1;
+    }
+    qint64 when(const QString& name, int nth = 0) const { return index(name, nth) < 0 ? -1 : at[index(name, nth)]; }
+};
+
+class tst_Media : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    static QStringList h264() { return { "-pix_fmt", "yuv420p", "-c:v", "libx264" }; }
+    QQuickView* m_view = nullptr;
+
+    QString clip(
+        const QString& name, const QString& lavfi, const QStringList& codec = h264(), const QString& seconds = "1")
+    {
+        const QString path = m_dir.filePath(name);
+        if (!QFile::exists(path)) {
+            QProcess ff;
+            ff.start("ffmpeg",
+                QStringList { "-v", "error", "-f", "lavfi", "-i", lavfi, "-t", seconds } + codec
+                    + QStringList { path });
+            ff.waitForFinished(60000);
+            if (ff.exitCode() != 0)
+                qWarning() << ff.readAllStandardError();
+        }
+        return QUrl::fromLocalFile(path).toString();
+    }
+
+    // A player and a surface showing it, in the view's scene.
+    QQuickItem* load(const QString& surfaceProps)
+    {
+        m_view->setSource(QUrl());
+        QQmlComponent c(m_view->engine());
+        c.setData(("import QtQuick 2.7; import QmlVlc 0.1; Rectangle { color: '#00ff00'; width: 400; height: 400;"
+                   " property alias player: p; property alias surface: s; VlcPlayer { id: p }"
+                   " VlcVideoSurface { id: s; source: p; anchors.fill: parent; "
+                      + surfaceProps + " } }")
+                      .toUtf8(),
+            QUrl());
+        auto* root = qobject_cast<QQuickItem*>(c.create());
+        if (!root)
+            qWarning() << c.errors();
+        root->setParentItem(m_view->contentItem());
+        return root;
+    }
+    static QmlVlcPlayerProxy* playerOf(QQuickItem* root)
+    {
+        return root->property("player").value<QmlVlcPlayerProxy*>();
+    }
+    static QmlVlcVideoSurface* surfaceOf(QQuickItem* root)
+    {
+        return root->property("surface").value<QmlVlcVideoSurface*>();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        initQmlVlc();
+        QVERIFY(m_dir.isValid());
+        m_view = new QQuickView;
+        m_view->resize(400, 400);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view));
+    }
+    void cleanupTestCase() { delete m_view; }
+
+    void registration_data()
+    {
+        QTest::addColumn<QString>("qml");
+        QTest::addColumn<QString>("error"); // empty: created
+        QTest::addRow("player") << "import QmlVlc 0.1; VlcPlayer {}"
+                                << "";
+        QTest::addRow("list player") << "import QmlVlc 0.1; VlcMediaListPlayer {}"
+                                     << "";
+        QTest::addRow("surface") << "import QmlVlc 0.1; VlcVideoSurface { fillMode: VlcVideoSurface.Stretch }"
+                                 << "";
+        QTest::addRow("audio is not creatable") << "import QmlVlc 0.1; VlcAudio {}"
+                                                << "VlcAudio cannot be instantiated directly";
+        QTest::addRow("media description is not creatable") << "import QmlVlc 0.1; VlcMediaDesc {}"
+                                                            << "VlcMediaDesc cannot be instantiated directly";
+        QTest::addRow("only version 0.1 exists") << "import QmlVlc 1.0; VlcPlayer {}"
+                                                 << "version 1.0 is not installed";
+    }
+    void registration()
+    {
+        QFETCH(QString, qml);
+        QFETCH(QString, error);
+        QQmlComponent c(m_view->engine());
+        c.setData(qml.toUtf8(), QUrl());
+        QScopedPointer<QObject> o(c.create());
+        QCOMPARE(o.isNull(), !error.isEmpty());
+        QVERIFY2(c.errorString().contains(error), qPrintable(c.errorString()));
+    }
+
+    void trustedOptions_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<bool>("trusted");
+        for (const char* yes :
+            { ":demux=h264", ":h264-fps=25", ":rtsp-http-port=8080", " :demux = h264 ", ":avformat-format=mxg" })
+            QTest::addRow("%s", yes) << yes << true;
+        for (const char* no :
+            { "demux=h264", ":demux=ts", ":avformat-format=avi", ":rtsp-http-port", "a=b=c", ":DEMUX=h264" })
+            QTest::addRow("%s", no) << no << false;
+    }
+    void trustedOptions()
+    {
+        QFETCH(QString, option);
+        QFETCH(bool, trusted);
+        QCOMPARE(QmlVlcConfig::instance().isOptionTrusted(option), trusted);
+    }
+
+    // Either side may go first; the other is left without a dangling pointer.
+    void surfaceOutlivesPlayer()
+    {
+        QScopedPointer<QQuickItem> root(load(""));
+        QmlVlcPlayerProxy* p = playerOf(root.data());
+        QmlVlcVideoSurface* s = surfaceOf(root.data());
+        p->play(clip("red4.mp4", "color=c=red:s=320x240:r=25", h264(), "4")); // still playing for the second surface
+        QTRY_VERIFY_WITH_TIMEOUT(s->frame() != nullptr, 10000);
+        delete s; // the output must no longer present to it
+        QTest::qWait(300);
+        QmlVlcVideoSurface other;
+        other.setSource(p);
+        QTRY_VERIFY_WITH_TIMEOUT(other.frame() != nullptr, 5000);
+        delete p;
+        QCOMPARE(other.source(), nullptr);
+        QVERIFY(other.frame() != nullptr); // the last picture stays until another comes
+    }
+
+    void playlistAdvance_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("firstMissing");
+        QTest::addColumn<int>("expectedLast");
+        QTest::addRow("normal mode plays the next item at the end") << int(QmlVlcPlaylist::Normal) << false << 1;
+        QTest::addRow("single mode stays on the item") << int(QmlVlcPlaylist::Single) << false << 0;
+        QTest::addRow("a missing file is skipped one second after its error")
+            << int(QmlVlcPlaylist::Normal) << true << 1;
+        QTest::addRow("a missing file given as a bare path, likewise") << int(QmlVlcPlaylist::Normal) << true << 1;
+        QTest::addRow("an address no module can open, likewise") << int(QmlVlcPlaylist::Normal) << true << 1;
+    }
+    void playlistAdvance()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, firstMissing);
+        QFETCH(int, expectedLast);
+        QScopedPointer<QQuickItem> root(load(""));
+        QmlVlcPlayerProxy* p = playerOf(root.data());
+        SignalLog log;
+        log.watch(p);
+        p->get_playlist()->set_mode(QmlVlcPlaylist::Mode(mode));
+        const QString red = clip("red.mp4", "color=c=red:s=320x240:r=25");
+        const QString tag = QTest::currentDataTag();
+        QString first = red;
+        if (tag.contains("bare path"))
+            first = m_dir.filePath("missing.mp4");
+        else if (tag.contains("no module"))
+            first = "nonsense";
+        else if (firstMissing)
+            first = QUrl::fromLocalFile(m_dir.filePath("missing.mp4")).toString();
+        p->play(first); // mrl plays at once
+        p->get_playlist()->add(clip("blue.mp4", "color=c=blue:s=320x240:r=25"));
+        QTRY_VERIFY_WITH_TIMEOUT(log.names.count("playing") + log.names.count("error") >= 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(log.names.count("end"), expectedLast + (firstMissing ? 0 : 1), 15000);
+        QTest::qWait(1500); // nothing more may start
+        QVERIFY(!log.offThread);
+        QCOMPARE(p->get_playlist()->get_currentItem(), expectedLast);
+        QCOMPARE(log.names.count("playing"), firstMissing ? 1 : 1 + expectedLast);
+        QVERIFY2(log.names.indexOf("media") < log.names.indexOf("opening"), qPrintable(log.names.join(' ')));
+        if (firstMissing) {
+            QCOMPARE(log.names.mid(0, 3), (QStringList { "media", "opening", "error" }));
+            const qint64 gap = log.when("media", 1) - log.when("error");
+            QVERIFY2(gap >= 950 && gap < 2500, qPrintable(QString::number(gap)));
+        } else if (expectedLast == 1) {
+            QVERIFY2(
+                log.index("end") >= 0 && log.index("end") < log.index("media", 1), qPrintable(log.names.join(' ')));
+        }
+        QVERIFY(surfaceOf(root.data())->frame() == nullptr || !firstMissing || expectedLast == 1);
+    }
+
+    void negotiatedSize_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("lavfi");
+        QTest::addColumn<QStringList>("codec");
+        QTest::addColumn<QSize>("frameSize");
+        QTest::addRow("odd sizes round up to even") << "odd.mkv"
+                                                    << "color=c=white:s=640x480:r=25,scale=641:481,format=yuv444p"
+                                                    << QStringList { "-c:v", "ffv1" } << QSize(642, 482);
+        QTest::addRow("even width, pitch rounded up")
+            << "1918.mp4"
+            << "color=c=white:s=1918x1080:r=25" << h264() << QSize(1918, 1080);
+        QTest::addRow("padded H.264 height") << "1080.mp4"
+                                             << "color=c=white:s=1920x1080:r=25" << h264() << QSize(1920, 1080);
+    }
+    void negotiatedSize()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, lavfi);
+        QFETCH(QStringList, codec);
+        QFETCH(QSize, frameSize);
+        QScopedPointer<QQuickItem> root(load(""));
+        QmlVlcPlayerProxy* p = playerOf(root.data());
+        QmlVlcVideoSurface* s = surfaceOf(root.data());
+        p->get_playlist()->set_mode(QmlVlcPlaylist::Single);
+        p->play(clip(name, lavfi, codec, "3"));
+        QTRY_VERIFY_WITH_TIMEOUT(s->frame() != nullptr, 10000);
+        auto f = s->frame();
+        QCOMPARE(QSize(f->width, f->height), frameSize);
+        const unsigned yPitch = (f->width + 3u) & ~3u, cPitch = (f->width / 2u + 3u) & ~3u;
+        QCOMPARE(f->ySize, yPitch * f->height);
+        QCOMPARE(f->uSize, cPitch * (f->height / 2u));
+        QCOMPARE(int(f->buffer.size()), int(f->ySize + 2 * f->uSize));
+        // White to the last line: no padding band, no stretch.
+        const auto* lastRow = reinterpret_cast<const uchar*>(f->yData) + yPitch * (frameSize.height() - 2);
+        QVERIFY2(qAbs(lastRow[frameSize.width() / 2] - 235) < 8, qPrintable(QString::number(lastRow[0])));
+
+        // Frames held elsewhere make the pool grow; once they are let go it has
+        // free frames again and must not grow any more.
+        QmlVlcVideoOutput* out = p->videoOutput();
+        std::vector<std::shared_ptr<const QmlVlcI420Frame>> held;
+        QElapsedTimer t;
+        t.start();
+        while (held.size() < 5 && t.elapsed() < 5000) {
+            if (s->frame() && (held.empty() || held.back() != s->frame()))
+                held.push_back(s->frame());
+            QTest::qWait(5);
+        }
+        QCOMPARE(int(held.size()), 5);
+        QTest::qWait(100); // the decoder locks ahead of what is displayed
+        const int grown = out->framePoolSize();
+        QVERIFY2(grown >= 6, qPrintable(QString::number(grown)));
+        held.clear();
+        QTest::qWait(800);
+        QCOMPARE(out->framePoolSize(), grown);
+
+        // Stopping ends the stream: the surface gets the empty frame, the pool empties.
+        p->stop();
+        QTRY_VERIFY_WITH_TIMEOUT(s->frame() == nullptr, 10000);
+        QCOMPARE(out->framePoolSize(), 0);
+    }
+
+    void pixels_data()
+    {
+        QTest::addColumn<QString>("props");
+        QTest::addColumn<QList<QPoint>>("points");
+        QTest::addColumn<QList<QRgb>>("colours");
+        // 16:9 clip, red left half, blue right half, in a 400 x 400 item on green.
+        const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), green = qRgb(0, 255, 0);
+        QTest::addRow("fit leaves bars above and below")
+            << "" << QList<QPoint> { { 200, 40 }, { 100, 200 }, { 300, 200 }, { 200, 370 } }
+            << QList<QRgb> { green, red, blue, green };
+        QTest::addRow("crop fills the item") << "fillMode: VlcVideoSurface.PreserveAspectCrop"
+                                             << QList<QPoint> { { 4, 4 }, { 396, 396 }, { 150, 200 }, { 250, 200 } }
+                                             << QList<QRgb> { red, blue, red, blue };
+        QTest::addRow("stretch fills the item")
+            << "fillMode: VlcVideoSurface.Stretch" << QList<QPoint> { { 4, 4 }, { 396, 4 }, { 4, 396 }, { 396, 396 } }
+            << QList<QRgb> { red, blue, red, blue };
+        // SMPTE bars, top row: 75% white, yellow, cyan, green, magenta, red, blue.
+        QList<QPoint> bars;
+        for (int i = 0; i < 7; ++i)
+            bars << QPoint(400 * (2 * i + 1) / 14, 100);
+        QTest::addRow("colour bars keep their limited-range colours")
+            << "fillMode: VlcVideoSurface.Stretch" << bars
+            << QList<QRgb> { qRgb(191, 191, 191), qRgb(191, 191, 0), qRgb(0, 191, 191), qRgb(0, 191, 0),
+                   qRgb(191, 0, 191), qRgb(191, 0, 0), qRgb(0, 0, 191) };
+    }
+    void pixels()
+    {
+        QFETCH(QString, props);
+        QFETCH(QList<QPoint>, points);
+        QFETCH(QList<QRgb>, colours);
+        const bool bars = QString(QTest::currentDataTag()).startsWith("colour bars");
+        const QString path = bars
+            ? clip("bars.mp4", "smptebars=s=640x360:r=25", h264(), "3")
+            : clip(
+                "split.mp4", "color=c=red:s=320x360:r=25[a];color=c=blue:s=320x360:r=25[b];[a][b]hstack", h264(), "3");
+        QScopedPointer<QQuickItem> root(load(props));
+        QmlVlcPlayerProxy* p = playerOf(root.data());
+        p->play(path);
+        QTRY_VERIFY_WITH_TIMEOUT(surfaceOf(root.data())->frame() != nullptr, 10000);
+        QTest::qWait(300);
+        const QImage shot = m_view->grabWindow();
+        for (int i = 0; i < points.size(); ++i) {
+            const QRgb got = shot.pixel(points[i]);
+            const int d = qMax(qAbs(qRed(got) - qRed(colours[i])),
+                qMax(qAbs(qGreen(got) - qGreen(colours[i])), qAbs(qBlue(got) - qBlue(colours[i]))));
+            QVERIFY2(d <= 14,
+                qPrintable(QString("point %1,%2 is %3, expected %4")
+                               .arg(points[i].x())
+                               .arg(points[i].y())
+                               .arg(QColor(got).name(), QColor(colours[i]).name())));
+        }
+    }
+};
+
+QTEST_MAIN(tst_Media)
+#include "tst_media.moc"
