@@ -209,7 +209,8 @@ public:
 
 const QList<int> player_types = { 0x100, 0x101, 0x102, 0x103, 0x104, 0x105, 0x106, 0x107, 0x108,
                                   0x109, 0x10A, 0x10B, 0x10C, 0x10D, 0x10E, 0x10F, 0x111 };
-const QList<int> list_types = { 0x200, 0x201, 0x202, 0x203 };
+// The list's four events, then the list player's own three.
+const QList<int> list_types = { 0x200, 0x201, 0x202, 0x203, 0x400, 0x401, 0x402 };
 
 // The types attached (or detached) for one core since the last reset.
 QList<int> types(bool attach, const vlc::player_core* core, libvlc_event_manager_t* manager = nullptr)
