@@ -54,8 +54,10 @@ public:
     void set_contrast(float v) { m_player->video().set_ajust_filter_var(libvlc_adjust_Contrast, v); }
     float get_brightness() const { return adjust(libvlc_adjust_Brightness, 1.f); }
     void set_brightness(float v) { m_player->video().set_ajust_filter_var(libvlc_adjust_Brightness, v); }
-    int get_hue() const { return m_player->video().get_ajust_filter_var(libvlc_adjust_Hue, 0); }
-    void set_hue(int v) { m_player->video().set_ajust_filter_var(libvlc_adjust_Hue, v); }
+    // libvlc 3.0 keeps the hue as a float and ignores its integer calls for it,
+    // so whole degrees go through the float ones.
+    int get_hue() const { return qRound(m_player->video().get_ajust_filter_var(libvlc_adjust_Hue, 0.f)); }
+    void set_hue(int v) { m_player->video().set_ajust_filter_var(libvlc_adjust_Hue, float(v)); }
     float get_saturation() const { return adjust(libvlc_adjust_Saturation, 1.f); }
     void set_saturation(float v) { m_player->video().set_ajust_filter_var(libvlc_adjust_Saturation, v); }
     float get_gamma() const { return adjust(libvlc_adjust_Gamma, 1.f); }
