@@ -17,13 +17,14 @@ class Fixture : public QObject {
     Q_PROPERTY(QString tracks MEMBER m_tracks CONSTANT)
     Q_PROPERTY(QString red MEMBER m_red CONSTANT)
     Q_PROPERTY(QString blue MEMBER m_blue CONSTANT)
+    Q_PROPERTY(QString rawH264 MEMBER m_rawH264 CONSTANT)
     Q_PROPERTY(QString localSrt MEMBER m_localSrt CONSTANT)
     Q_PROPERTY(QString server MEMBER m_server CONSTANT)
 
 public:
     QTemporaryDir dir;
     QProcess server;
-    QString m_tracks, m_red, m_blue, m_localSrt, m_server = "http://127.0.0.1:8765/";
+    QString m_tracks, m_red, m_blue, m_rawH264, m_localSrt, m_server = "http://127.0.0.1:8765/";
 
     bool setUp()
     {
@@ -44,13 +45,16 @@ public:
         m_red = ffmpeg("red.mp4", { "-f", "lavfi", "-i", "color=c=red:s=160x120:r=25", "-t", "1", "-pix_fmt", "yuv420p" });
         m_blue
             = ffmpeg("blue.mp4", { "-f", "lavfi", "-i", "color=c=blue:s=160x120:r=25", "-t", "1", "-pix_fmt", "yuv420p" });
+        // An H.264 stream without a container or a telling name: only a forced demuxer opens it.
+        m_rawH264 = ffmpeg("raw.bin",
+            { "-f", "lavfi", "-i", "color=c=green:s=160x120:r=25", "-t", "2", "-pix_fmt", "yuv420p", "-f", "h264" });
         server.setProcessChannelMode(QProcess::ForwardedChannels);
         server.start("python3", { QFINDTESTDATA("serve.py"), "8765" });
         for (int i = 0; i < 100; ++i) {
             QTcpSocket probe;
             probe.connectToHost("127.0.0.1", 8765);
             if (probe.waitForConnected(100))
-                return !m_tracks.isEmpty() && !m_red.isEmpty() && !m_blue.isEmpty();
+                return !m_tracks.isEmpty() && !m_red.isEmpty() && !m_blue.isEmpty() && !m_rawH264.isEmpty();
             QThread::msleep(50);
         }
         return false;

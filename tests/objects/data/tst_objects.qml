@@ -194,6 +194,26 @@ TestCase {
         a.setting = "x" // harmless once the player is gone
     }
 
+    // Options the configuration does not trust reach libvlc untrusted, and
+    // libvlc ignores those that could do harm, such as a forced demuxer.
+    function test_options_data() {
+        return [
+            { tag: "trusted demuxer applies", clip: "red", options: [":demux=h264"], plays: false },
+            { tag: "untrusted demuxer is ignored", clip: "red", options: [":demux=ts"], plays: true },
+            { tag: "trusted beside untrusted", clip: "red", options: [":demux=ts", ":demux=h264"], plays: false },
+            { tag: "trusted demuxer on its stream", clip: "rawH264", options: [":demux=h264"], plays: true },
+        ]
+    }
+    function test_options(row) {
+        var p = createTemporaryObject(playerComponent, test)
+        p.playlist.mode = VlcPlaylist.Single
+        var error = spy(p, "mediaPlayerEncounteredError"), ended = spy(p, "mediaPlayerEndReached")
+        compare(p.playlist.addWithOptions(fixture[row.clip], row.options), 0)
+        p.playlist.play()
+        tryVerify(function() { return p.input.hasVout || error.count + ended.count > 0 }, 10000)
+        compare(p.input.hasVout, row.plays)
+    }
+
     function test_download_data() {
         return [
             { tag: "suffix kept", path: "movie.srt", name: /^[^/]+\/url-sub-\w{6}\.srt$/ },
