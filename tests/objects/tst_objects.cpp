@@ -24,7 +24,8 @@ class Fixture : public QObject {
     {
         QFile srt(m_dir.filePath("in.srt"));
         if (!QDir(m_dir.path()).mkdir("tmp") || !srt.open(QIODevice::WriteOnly)
-            || srt.write("1\n00:00:00,000 --> 00:00:20,000\nembedded\n\n") <= 0 || !m_server.listen(QHostAddress::LocalHost))
+            || srt.write("1\n00:00:00,000 --> 00:00:20,000\nembedded\n\n") <= 0
+            || !m_server.listen(QHostAddress::LocalHost))
             return false;
         srt.close();
         qputenv("TMPDIR", m_dir.filePath("tmp").toUtf8());
@@ -54,10 +55,9 @@ class Fixture : public QObject {
 
     void ffmpeg(const QString& name, const QString& ext, const QString& args)
     {
-        QProcess ff;
-        ff.setProcessChannelMode(QProcess::ForwardedChannels);
-        ff.start("ffmpeg", QStringList { "-v", "error", "-y" } + args.split(' ') + QStringList { m_dir.filePath(name + ext) });
-        if (ff.waitForFinished(120000) && ff.exitCode() == 0)
+        if (QProcess::execute(
+                "ffmpeg", QStringList { "-v", "error" } + args.split(' ') + QStringList { m_dir.filePath(name + ext) })
+            == 0)
             m_clips[name] = QUrl::fromLocalFile(m_dir.filePath(name + ext)).toString();
     }
 
@@ -69,7 +69,6 @@ public:
         QDirIterator it(m_dir.path(), { pattern }, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
         while (it.hasNext())
             found << QDir(m_dir.filePath("tmp")).relativeFilePath(it.next());
-        found.sort();
         return found;
     }
 

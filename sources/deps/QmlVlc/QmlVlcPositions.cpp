@@ -6,7 +6,17 @@ namespace {
 
 // Indexed by number; 3 (left and right) and 7 have no name.
 const char* const positionNames[] = {
-    "center", "left", "right", nullptr, "top", "top-left", "top-right", nullptr, "bottom", "bottom-left", "bottom-right",
+    "center",
+    "left",
+    "right",
+    nullptr,
+    "top",
+    "top-left",
+    "top-right",
+    nullptr,
+    "bottom",
+    "bottom-left",
+    "bottom-right",
 };
 
 } // namespace

@@ -19,7 +19,7 @@ TestCase {
     function spy(target, name) { return createTemporaryObject(spyComponent, test, { target: target, signalName: name }) }
     // A new player; given an mrl, playing it.
     function player(mode, mrl) {
-        var p = createTemporaryObject(playerComponent, test, { "playlist.mode": mode })
+        var p = createTemporaryObject(playerComponent, test, mode === undefined ? {} : { "playlist.mode": mode })
         if (mrl) {
             p.mrl = mrl
             tryCompare(p, "state", VlcPlayer.Playing, 10000)
@@ -36,7 +36,6 @@ TestCase {
     function subtitleFiles(besides) {
         return fixture.files("*-sub-*").filter(function(f) { return !besides || besides.indexOf(f) < 0 })
     }
-
     // Index 0 of each list turns the kind off, which then reads as -1.
     function test_tracks() {
         var p = shared()
@@ -52,13 +51,11 @@ TestCase {
             compare(steps[i][0].track, steps[i][2], "step " + i)
         }
     }
-
     function test_settings_data() {
         return [
             { tag: "logo position by name", obj: "logo", prop: "position", value: "top-right", expected: "top-right" },
             { tag: "centre is number 0", obj: "logo", prop: "position", value: "center", expected: "center" },
             { tag: "names are case-sensitive", obj: "marquee", prop: "position", value: "Top", expected: "" },
-            { tag: "marquee position", obj: "marquee", prop: "position", value: "bottom-left", expected: "bottom-left" },
             { tag: "marquee text in UTF-8", obj: "marquee", prop: "text", value: "Grüße €", expected: "Grüße €" },
             { tag: "logo repeat", obj: "logo", prop: "repeat", value: -1, expected: -1 },
             { tag: "contrast", obj: "video", prop: "contrast", value: 1.5, expected: 1.5 },
@@ -69,15 +66,12 @@ TestCase {
         ]
     }
     function test_settings(row) {
-        var p = shared()
-        var target = row.obj === "marquee" || row.obj === "logo" ? p.video[row.obj] : p[row.obj]
+        var p = shared(), target = row.obj === "marquee" || row.obj === "logo" ? p.video[row.obj] : p[row.obj]
         target[row.prop] = row.value
         compare(target[row.prop], row.expected)
     }
-
     function test_audioSignals() {
-        var p = shared()
-        var mute = spy(p.audio, "muteChanged"), volume = spy(p.audio, "volumeChanged"), pv = spy(p, "volumeChanged")
+        var p = shared(), mute = spy(p.audio, "muteChanged"), volume = spy(p.audio, "volumeChanged"), pv = spy(p, "volumeChanged")
         p.audio.mute = true
         compare(mute.count, 1)
         tryCompare(p.audio, "mute", true)
@@ -87,7 +81,6 @@ TestCase {
         compare([mute.count, volume.count, pv.count], [2, 1, 1])
         tryCompare(p.audio, "volume", 40)
     }
-
     function test_videoSize() {
         var p = player(VlcPlaylist.Single)
         compare([p.video.width, p.video.height, p.input.title, p.input.titleCount], [0, 0, -1, 0])
@@ -96,17 +89,14 @@ TestCase {
         tryCompare(p.input, "hasVout", true, 10000)
         compare([p.video.width, p.video.height, p.input.state, p.input.fps], [320, 240, VlcPlayer.Playing, 25])
     }
-
     function test_playlist() {
-        var p = player(VlcPlaylist.Normal)
-        compare(p.playlist.mode, VlcPlaylist.Normal)
-        p.playlist.mode = 3
+        var p = player()
+        p.playlist.mode = 3 // above Loop: ignored, the new player's Normal stays
         compare(p.playlist.mode, VlcPlaylist.Normal)
         compare([p.playlist.add(clips.red), p.playlist.addWithOptions(clips.blue, []), p.playlist.add(clips.tracks)],
                 [0, 1, 2])
         var a = p.playlist.items[0], b = p.playlist.items[0]
-        verify(a !== b)
-        compare([p.playlist.items.length, a.mrl, b.mrl], [3, clips.red, clips.red])
+        compare([a !== b, p.playlist.items.length, a.mrl, b.mrl], [true, 3, clips.red, clips.red])
         a.setting = "réglage"
         p.playlist.items[1].disabled = true
         compare([b.setting, p.playlist.items[1].disabled, a.disabled], ["réglage", true, false])
@@ -120,8 +110,7 @@ TestCase {
         var changed = spy(p.playlist, "currentItemChanged"), title = spy(p.mediaDescription, "titleChanged")
         verify(p.playlist.playItem(1))
         tryCompare(p.playlist, "isPlaying", true, 10000)
-        compare([p.playlist.currentItem, p.mediaDescription.mrl], [1, clips.tracks])
-        verify(changed.count >= 1)
+        compare([p.playlist.currentItem, p.mediaDescription.mrl, changed.count > 0], [1, clips.tracks, true])
         p.mediaDescription.title = "Bars"
         compare([title.count, p.playlist.items[1].title], [1, "Bars"])
         p.playlist.togglePause()
@@ -140,7 +129,6 @@ TestCase {
         a.setting = "x" // harmless once the player is gone
         compare([a.mrl, a.title, a.setting, a.disabled], ["", "", "", false])
     }
-
     // libvlc ignores an untrusted option that could do harm, such as a forced demuxer.
     function test_options_data() {
         return [
@@ -151,13 +139,11 @@ TestCase {
     }
     function test_options(row) {
         var p = player(VlcPlaylist.Single)
-        var error = spy(p, "mediaPlayerEncounteredError"), ended = spy(p, "mediaPlayerEndReached")
         compare(p.playlist.addWithOptions(clips[row.clip], row.options), 0)
         p.playlist.play()
-        tryVerify(function() { return p.input.hasVout || error.count + ended.count > 0 }, 10000)
+        tryVerify(function() { return p.input.hasVout || p.state >= VlcPlayer.Ended }, 10000)
         compare(p.input.hasVout, row.plays)
     }
-
     function test_download_data() {
         return [
             { tag: "suffix kept", path: "movie.srt", name: /^[^/.]+\/url-sub-\w{6}\.srt$/ },
@@ -168,21 +154,19 @@ TestCase {
         ]
     }
     function test_download(row) {
-        var p = player(VlcPlaylist.Single, clips.tracks)
-        var finished = spy(p.subtitle, "loadFinished"), error = spy(p.subtitle, "loadError")
+        var p = player(VlcPlaylist.Single, clips.tracks), finished = spy(p.subtitle, "loadFinished")
+        var error = spy(p.subtitle, "loadError")
         p.subtitle.load(clips.server + row.path)
         tryVerify(function() { return finished.count + error.count === 1 }, 10000)
         wait(200) // a second report would come now
         compare([finished.count, error.count], row.name ? [1, 0] : [0, 1])
         var files = subtitleFiles()
-        compare(files.length, row.name ? 1 : 0)
-        compare(fixture.files("*evil*"), [])
+        compare([files.length, fixture.files("*evil*").length], [row.name ? 1 : 0, 0])
         if (row.name) {
             verify(row.name.test(files[0]), files[0])
             tryCompare(p.subtitle, "count", 3, 5000) // libvlc took it
         }
     }
-
     function test_fromString_data() {
         var vtt = "WEBVTT\n\n00:00.000 --> 00:05.000\nline\n"
         return [
@@ -194,21 +178,17 @@ TestCase {
         ]
     }
     function test_fromString(row) {
-        var p = shared()
-        var before = subtitleFiles()
+        var p = shared(), before = subtitleFiles()
         compare(p.subtitle.loadFromString(row.text, row.type), row.suffix !== null)
         var added = subtitleFiles(before)
         compare(added.length, row.suffix === null ? 0 : 1)
-        if (row.suffix)
-            verify(/\/str-sub-\w{6}\.\w+$/.test(added[0]) && added[0].endsWith(row.suffix), added[0])
+        verify(!row.suffix || /^[^/.]+\/str-sub-\w{6}\.\w+$/.test(added[0]) && added[0].endsWith(row.suffix), added[0])
     }
-
     // 30 downloads and texts per media; local files are not counted, but are
     // refused too once the limit is reached. A change of media erases all.
     function test_loadLimit() {
         var p = player(VlcPlaylist.Single, clips.tracks)
-        var finished = spy(p.subtitle, "loadFinished"), error = spy(p.subtitle, "loadError")
-        var before = subtitleFiles() // other players'
+        var finished = spy(p.subtitle, "loadFinished"), error = spy(p.subtitle, "loadError"), before = subtitleFiles()
         for (var i = 0; i < 3; ++i)
             p.subtitle.load(clips.srt)
         compare([finished.count, subtitleFiles(before).length], [3, 0])
@@ -226,14 +206,10 @@ TestCase {
         verify(p.subtitle.loadFromString("{1}{100}again\n", VlcSubtitle.Microdvd))
         compare(subtitleFiles(before).length, 1)
     }
-
     // List events arrive queued, so a handler may ask the list for its count.
     function test_mediaListPlayer() {
-        var p = createTemporaryObject(listPlayerComponent, test)
-        var list = [], counts = [], own = []
-        function record(name) {
-            return function(index) { list.push(name + " " + index); counts.push(p.playlist.itemCount) }
-        }
+        var p = createTemporaryObject(listPlayerComponent, test), list = [], counts = [], own = []
+        function record(name) { return function(i) { list.push(name + " " + i); counts.push(p.playlist.itemCount) } }
         var names = { WillAddItem: "will-add", ItemAdded: "added", WillDeleteItem: "will-delete", ItemDeleted: "deleted" }
         for (var n in names)
             p["mediaList" + n].connect(record(names[n]))
@@ -250,6 +226,5 @@ TestCase {
         tryVerify(function() { return own.indexOf("played") >= 0 }, 10000, own.join(" ")) // the 1 s clip ends
         compare(own.filter(function(e) { return e === "next" }).length, 2)
     }
-
     function cleanupTestCase() { if (looping) looping.destroy() }
 }
