@@ -148,6 +148,7 @@ private slots:
     }
 
     // Listeners registered before the list exists, a reopen and a video memory binding.
+    // 17 player events, the list's 4 and the list player's own 3.
     void handlersAndBinding()
     {
         silent listener, sink;
@@ -157,11 +158,11 @@ private slots:
             core = static_cast<vlc::player_core*>(&p);
             p.register_callback(&listener);
             QVERIFY(p.open(m_instance));
-            QCOMPARE(attached(&p), 17 + 4);
+            QCOMPARE(attached(&p), 17 + 4 + 3);
             const int attaches = calls().attaches[const_cast<void*>(core)];
             QVERIFY(p.open(m_instance)); // a fresh player and list, their events attached in turn
-            QCOMPARE(calls().attaches[const_cast<void*>(core)] - attaches, 17 + 4);
-            QCOMPARE(attached(&p), 17 + 4);
+            QCOMPARE(calls().attaches[const_cast<void*>(core)] - attaches, 17 + 4 + 3);
+            QCOMPARE(attached(&p), 17 + 4 + 3);
             QVERIFY(sink.open(&p.basic_player()));
             QVERIFY(sink.open(&p.basic_player()));
             sink.close();

@@ -11,6 +11,13 @@ const libvlc_event_type_t list_event_types[] = {
     libvlc_MediaListWillDeleteItem,
 };
 
+// The list player's own events: it played to the end, moved to an item, stopped.
+const libvlc_event_type_t list_player_event_types[] = {
+    libvlc_MediaListPlayerPlayed,
+    libvlc_MediaListPlayerNextItemSet,
+    libvlc_MediaListPlayerStopped,
+};
+
 // Holds libvlc's media-list lock for one scope.
 class list_lock
 {
@@ -87,11 +94,22 @@ void media_list_player::list_events_attach(bool attach)
     libvlc_event_manager_t* em = libvlc_media_list_event_manager(_media_list);
     if (!em)
         return;
+    player_core* self = this;
     for (libvlc_event_type_t type : list_event_types) {
         if (attach)
-            libvlc_event_attach(em, type, event_proxy, static_cast<player_core*>(this));
+            libvlc_event_attach(em, type, event_proxy, self);
         else
-            libvlc_event_detach(em, type, event_proxy, static_cast<player_core*>(this));
+            libvlc_event_detach(em, type, event_proxy, self);
+    }
+    // Both managers send synchronously on the thread that changed the list or
+    // the list player, with libvlc's lock held: listeners only hand events on.
+    if (libvlc_event_manager_t* lpem = _list_player ? libvlc_media_list_player_event_manager(_list_player) : nullptr) {
+        for (libvlc_event_type_t type : list_player_event_types) {
+            if (attach)
+                libvlc_event_attach(lpem, type, event_proxy, self);
+            else
+                libvlc_event_detach(lpem, type, event_proxy, self);
+        }
     }
     _list_events_attached = attach;
 }
