@@ -1,6 +1,8 @@
 #include "IUdpListener.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDebug>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QUdpSocket>
@@ -41,6 +43,14 @@ void IUdpListener::processPendingDatagrams()
         // forever, so leave the rest to the socket's next readiness notification.
         if (m_socket->readDatagram(buffer.data(), buffer.size(), &sender, &senderPort) < 0)
             break;
+
+        if (!m_allow.accepts(sender)) {
+            if (qApp && qApp->property("bDebug") == QVariant(true))
+                qDebug() << QStringLiteral("FUNCTION - processPendingDatagrams - port %1: sender %2 not allowed, ignored")
+                                .arg(m_port)
+                                .arg(senderText(sender));
+            continue;
+        }
 
         // Peers pad or terminate their text with a zero byte; what follows it is noise.
         const int zero = buffer.indexOf('\0');
