@@ -60,6 +60,8 @@ def collect(until, seconds):
         if select.select([status], [], [], 1)[0]:
             statuses.append(json.loads(status.recv(65536)).get("infos", {}).get("source"))
     return statuses
+shot = lambda: subprocess.run("/usr/bin/import -window root png:- | /usr/bin/convert - -format %c histogram:info:-",
+                              shell=True, capture_output=True, text=True).stdout
 queried = lambda key: [up.parse_qs(up.urlsplit(p).query)[key] for p in seen if key + "=" in p]
 player = start(["-d", DEV, "--startDate=2026-01-01"])
 s = collect(lambda s: s.count("/green.png") >= 2, 90)
@@ -71,20 +73,21 @@ for expected in ("alert-false-null", "popup", "camera-NotAllowedError", "notify-
     check("/report/" + expected in seen, "page reports " + expected)
 check("/opened.html" not in seen and "/file.bin" in seen and not os.path.exists(os.environ["HOME"] + "/Downloads"),
       "no window opened, the download asked for and cancelled")
-for source, uid in (("10.99.0.1", "denied"), ("10.99.0.7", "x&y z#é")):  # only the second one is allowed
+banner = dict(cmd="player_notification", text="<img src='%s' width=400 height=60>" % LOCAL[0])
+for source, fields in (("10.99.0.1", dict(schedule_id="denied")), ("10.99.0.7", dict(schedule_id="x&y z#é")),
+                       ("10.99.0.7", banner)):  # only 10.99.0.7 is allowed
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
         s.bind((source, 0)), s.connect(("10.99.0.1", 8000))
-        s.send(json.dumps(dict(cmd="player_play", id="t", device_id=DEV, schedule_id=uid)).encode())
-time.sleep(3)
+        s.send(json.dumps(dict(dict(cmd="player_play", id="t", device_id=DEV), **fields)).encode())
+time.sleep(1.5)
+check("#FF0000" not in shot(), "the banner shows its text as text, not a local image")
 check(queried("schedule_uid") == [["x&y z#é"]], "only the allowed sender is obeyed: %s" % queried("schedule_uid"))
 player.kill(), player.wait()
 check("sender 10.99.0.1 not allowed, ignored" in open(WORK + "/log").read(), "the ignored sender is logged")
 
 player = start(["--json=" + WORK + "/doc.json"])
 collect(lambda s: LOCAL[0] in s, 30), time.sleep(1.5)
-pixel = subprocess.run("/usr/bin/import -window root png:- | /usr/bin/convert - -crop 1x1+960+540 -depth 8 txt:-",
-                       shell=True, capture_output=True, text=True).stdout
-check("#FF0000" in pixel, "a local schedule shows its local image: %s" % pixel.strip())
+check("#FF0000" in shot(), "a local schedule shows its local image")
 check(LOCAL[1] in collect(lambda s: LOCAL[1] in s, 10), "and its local page: %s" % statuses)
 player.kill(), player.wait()
 sys.exit("FAILED: %s" % failures if failures else 0)
