@@ -36,8 +36,8 @@ function refusal(element) {
     var scheme = loadedScheme(element);
     if (networkSchemes.indexOf(scheme) >= 0)
         return "";
-    return scheme === "" ? "source " + JSON.stringify(source) + " has no network scheme"
-                         : "scheme \"" + scheme + "\" is not allowed in a schedule from the network";
+    return (scheme === "" ? "no scheme" : "scheme \"" + scheme + "\"") + " in a schedule from the network: "
+        + element.type + " " + JSON.stringify(source);
 }
 
 // Drops, in place, every element of a network document whose source is not a
