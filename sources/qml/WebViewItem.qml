@@ -13,6 +13,7 @@ Rectangle {
 
     property alias source: view.url
     property bool nextCompositionTrigger: false
+    property string pageSource: ""
 
     WebEngineView {
         id: view
@@ -53,8 +54,6 @@ Rectangle {
         offTheRecord: true
         onDownloadRequested: download.cancel()
     }
-
-    property string pageSource: ""
 
     // The page starts loading now, while the item still waits hidden.
     function setSource(source) {

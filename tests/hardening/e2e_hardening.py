@@ -1,6 +1,5 @@
 #!/usr/bin/env python3
-"""The real player against a hostile server, hostile pages and a stranger on the LAN, then the same
-document read from disk. Runs only inside tests/isolate.sh --net --x."""
+"""The real player against a hostile server, hostile pages and a LAN stranger, then the same document from disk."""
 import json, os, select, socket, subprocess, sys, threading, time, urllib.parse as up
 from functools import partial
 from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
@@ -17,7 +16,6 @@ def check(ok, what):
 out = subprocess.run([PLAYER, "--help"], env={k: v for k, v in os.environ.items() if k != "DISPLAY"},
                      capture_output=True, text=True, timeout=30)
 check(out.returncode == 0 and out.stderr.startswith('"Usage: player [options]'), "--help without a display")
-
 PAGES = {"alert": "alert(1);report('alert-'+confirm(2)+'-'+prompt(3));setTimeout(()=>{for(;;)alert(confirm(2))},300)",
          "popup": "for(var i=0;i<300;i++)window.open('/opened.html');report('popup')",
          "camera": "navigator.mediaDevices.getUserMedia({video:true}).then(()=>report('camera-granted'),"
@@ -41,8 +39,7 @@ elements = [("Image", LOCAL[0]), ("WebView", LOCAL[1]), ("RtspStream", LOCAL[2])
 DOC = {"schedule": {"private": True, "sequences": [{"diffusion": {"weekdays": ["All"], "dates": {}, "hours": {}},
        "sequence": {"global_properties": {"duration": 2500}, "elements": [{"type": t, "attributes": {"source": s}}
            for t, s in elements + [("WebView", HTTP + n + ".html") for n in PAGES]]}}]}}
-os.mkdir(WORK + "/ws")
-json.dump(DOC, open(WORK + "/doc.json", "w")), json.dump(DOC, open(WORK + "/ws/stream.php", "w"))
+os.mkdir(WORK + "/ws"), [json.dump(DOC, open(WORK + name, "w")) for name in ("/doc.json", "/ws/stream.php")]
 open(os.path.join(WORK, "player.ini"), "w").write("[json]\nhost=127.0.0.1\nport=%d\n[remote]\n"
                                                   "allow=10.99.0.7, 192.168.1.0/24\n" % server.server_address[1])
 subprocess.run(["ip", "addr", "add", "10.99.0.7/24", "dev", "eth0"], check=True)
