@@ -23,6 +23,9 @@ static QString senderText(const QHostAddress& sender)
     return isIPv4 ? QHostAddress(ipv4).toString() : sender.toString();
 }
 
+// The verbose line for a datagram from a sender that [remote] allow= turns away.
+static const char ignoredSender[] = "FUNCTION - processPendingDatagrams - port %1: sender %2 not allowed, ignored";
+
 void IUdpListener::generate()
 {
     m_socket = new QUdpSocket(this);
@@ -46,9 +49,7 @@ void IUdpListener::processPendingDatagrams()
 
         if (!m_allow.accepts(sender)) {
             if (qApp && qApp->property("bDebug") == QVariant(true))
-                qDebug() << QStringLiteral("FUNCTION - processPendingDatagrams - port %1: sender %2 not allowed, ignored")
-                                .arg(m_port)
-                                .arg(senderText(sender));
+                qDebug() << QString::fromLatin1(ignoredSender).arg(m_port).arg(senderText(sender));
             continue;
         }
 

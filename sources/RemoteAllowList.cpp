@@ -16,8 +16,8 @@ RemoteAllowList RemoteAllowList::fromEntries(const QStringList& entries)
 {
     RemoteAllowList list;
     // QSettings splits an unquoted value at its commas; a quoted one arrives whole.
-    const QStringList words = entries.join(QLatin1Char(',')).split(QRegularExpression(QStringLiteral("[,\\s]+")),
-        Qt::SkipEmptyParts);
+    const QStringList words
+        = entries.join(QLatin1Char(',')).split(QRegularExpression(QStringLiteral("[,\\s]+")), Qt::SkipEmptyParts);
     list.m_set = !words.isEmpty();
     for (const QString& word : words) {
         QPair<QHostAddress, int> network;

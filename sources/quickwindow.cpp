@@ -74,10 +74,7 @@ bool optionValue(const QStringList& args, const QString& shortForm, const QStrin
 // A value for the schedule address's query: everything that could end or split it
 // is percent-encoded. Spaces stay readable in the debug line; the URL parser
 // encodes them as the request goes out.
-QString queryValue(const QString& value)
-{
-    return QString::fromLatin1(QUrl::toPercentEncoding(value, " "));
-}
+QString queryValue(const QString& value) { return QString::fromLatin1(QUrl::toPercentEncoding(value, " ")); }
 
 // The text after "<key>" in the first argument that contains it, cut at the next "=".
 bool containedValue(const QStringList& args, const QString& key, QString* value)
