@@ -43,8 +43,7 @@ os.mkdir(WORK + "/ws"), [json.dump(DOC, open(WORK + name, "w")) for name in ("/d
 open(os.path.join(WORK, "player.ini"), "w").write("[json]\nhost=127.0.0.1\nport=%d\n[remote]\n"
                                                   "allow=10.99.0.7, 192.168.1.0/24\n" % server.server_address[1])
 subprocess.run(["ip", "addr", "add", "10.99.0.7/24", "dev", "eth0"], check=True)
-status = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-status.bind(("0.0.0.0", 8001))
+(status := socket.socket(socket.AF_INET, socket.SOCK_DGRAM)).bind(("0.0.0.0", 8001))  # the player's status datagrams
 
 def start(args):
     del statuses[:]  # a datagram still queued from an earlier player names no local source
