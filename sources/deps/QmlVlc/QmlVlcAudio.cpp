@@ -19,19 +19,9 @@ void QmlVlcAudio::set_track(int idx)
 QString QmlVlcAudio::description(unsigned idx) const
 {
     libvlc_media_player_t* mp = m_player.basic_player().get_mp();
-    libvlc_track_description_t* list = mp ? libvlc_audio_get_track_description(mp) : nullptr;
-    if (!list)
+    if (!mp)
         return QString();
-    QString name;
-    if (idx < get_trackCount()) {
-        const libvlc_track_description_t* entry = list;
-        for (unsigned i = 0; entry && i < idx; ++i)
-            entry = entry->p_next;
-        if (entry && entry->psz_name)
-            name = QString::fromUtf8(entry->psz_name);
-    }
-    libvlc_track_description_list_release(list);
-    return name;
+    return QString::fromStdString(vlc::take_track_name(libvlc_audio_get_track_description(mp), idx, get_trackCount()));
 }
 
 // Raised synchronously by the setters, so on the GUI thread.

@@ -37,7 +37,7 @@ public:
 
     Q_INVOKABLE void enable() { set(libvlc_logo_enable, 1); }
     Q_INVOKABLE void disable() { set(libvlc_logo_enable, 0); }
-    // libvlc's logo file specification; it has no getter.
+    // Sets libvlc's logo file list; libvlc offers no way to read it back.
     Q_INVOKABLE void file(const QString& spec);
 
 protected:

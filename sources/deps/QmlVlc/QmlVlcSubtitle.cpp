@@ -1,5 +1,7 @@
 #include "QmlVlcSubtitle.h"
 
+#include "vlc_helpers.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QNetworkReply>
@@ -55,20 +57,11 @@ void QmlVlcSubtitle::set_track(int idx)
 QString QmlVlcSubtitle::description(unsigned idx) const
 {
     libvlc_media_player_t* mp = m_player.basic_player().get_mp();
-    libvlc_track_description_t* list = mp ? libvlc_video_get_spu_description(mp) : nullptr;
-    if (!list)
+    if (!mp)
         return QString();
-    QString name;
     const int count = libvlc_video_get_spu_count(mp);
-    if (count > 0 && idx < unsigned(count)) {
-        const libvlc_track_description_t* entry = list;
-        for (unsigned i = 0; entry && i < idx; ++i)
-            entry = entry->p_next;
-        if (entry && entry->psz_name)
-            name = QString::fromUtf8(entry->psz_name);
-    }
-    libvlc_track_description_list_release(list);
-    return name;
+    return QString::fromStdString(
+        vlc::take_track_name(libvlc_video_get_spu_description(mp), idx, count > 0 ? unsigned(count) : 0));
 }
 
 QString QmlVlcSubtitle::GetExtension(int type)

@@ -44,4 +44,19 @@ int track_id_2_track_idx(const libvlc_track_description_t* list, int id)
     return -1;
 }
 
+std::string take_track_name(libvlc_track_description_t* list, unsigned idx, unsigned count)
+{
+    std::string name;
+    if (idx < count) {
+        const libvlc_track_description_t* entry = list;
+        for (unsigned i = 0; entry && i < idx; ++i)
+            entry = entry->p_next;
+        if (entry && entry->psz_name)
+            name = entry->psz_name;
+    }
+    if (list)
+        libvlc_track_description_list_release(list);
+    return name;
+}
+
 } // namespace vlc

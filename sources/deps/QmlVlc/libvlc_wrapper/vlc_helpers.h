@@ -23,4 +23,8 @@ std::string take_libvlc_string(char* s);
 int track_idx_2_track_id(const libvlc_track_description_t* list, int idx);
 int track_id_2_track_idx(const libvlc_track_description_t* list, int id);
 
+// The name of entry `idx` of a description list when idx < count (empty
+// otherwise); releases the list, which may be null.
+std::string take_track_name(libvlc_track_description_t* list, unsigned idx, unsigned count);
+
 } // namespace vlc
