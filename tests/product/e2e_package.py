@@ -79,7 +79,7 @@ try:
         return all(abs(int(p) - q) <= 30 for p, q in zip(got.split(","), rgb))
 
     # The welcome picture (dark blue along the top) with the QR code of the public
-    # schedule, then the page-builder page (two reds) once the picture's time is up.
+    # schedule, then the page-builder page (two reds) once the picture and the clip have played.
     seen, shot, end = {}, os.path.join(runtime, "shot.png"), time.monotonic() + 60
     while time.monotonic() < end and len(seen) < 2:
         time.sleep(0.5)
