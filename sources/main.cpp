@@ -1,4 +1,5 @@
 #include "QmlVlc.h"
+#include "SystemdNotifier.h"
 #include "quickwindow.h"
 
 #include <QApplication>
@@ -18,5 +19,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     ApplicationEngine engine;
     QtWebEngine::initialize();
+    // Under systemd: ready once the event loop runs, then watchdog pings from it.
+    SystemdNotifier notifier;
+    notifier.start();
     return app.exec();
 }

@@ -2,6 +2,7 @@
 
 #include "IUdpListener.h"
 #include "IUdpSender.h"
+#include "PlayLog.h"
 #include "ScheduleQRCode.h"
 #include "Spinner.h"
 
@@ -145,6 +146,11 @@ ApplicationEngine::ApplicationEngine()
     connect(m_spinnerTimer, &QTimer::timeout, this, &ApplicationEngine::hideSpinner);
 
     rootContext()->setContextProperty(QStringLiteral("utils"), new Utils(this));
+
+    // Off unless asked for; the scene reports to it whether it is on or not.
+    m_playLog = new PlayLog(this);
+    m_playLog->configure(QCoreApplication::arguments());
+    rootContext()->setContextProperty(QStringLiteral("playLog"), m_playLog);
 
     load(sceneUrl);
     emptyCache();

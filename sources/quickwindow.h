@@ -9,6 +9,7 @@ class QTimer;
 class Spinner;
 class ScheduleQRCode;
 class IUdpSender;
+class PlayLog;
 
 // Offers the scene one conversion it cannot do itself.
 class Utils : public QObject {
@@ -41,6 +42,7 @@ public:
     ScheduleQRCode* qrCode() const { return m_qrCode; }
     IUdpSender* broadcastSender() const { return m_sender; }
     QTimer* spinnerTimer() const { return m_spinnerTimer; }
+    PlayLog* playLog() const { return m_playLog; }
 
     // Where a host of "localhost" finds its schedule. Fixed in the product;
     // tests point it at a file of their own instead of touching /etc.
@@ -65,4 +67,5 @@ private:
     ScheduleQRCode* m_qrCode = nullptr;
     IUdpSender* m_sender = nullptr;
     QTimer* m_spinnerTimer = nullptr;
+    PlayLog* m_playLog = nullptr;
 };

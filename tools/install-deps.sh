@@ -3,12 +3,15 @@
 # Idempotent and non-interactive; skips apt entirely when everything is present.
 set -euo pipefail
 
-BUILD_PKGS="cmake g++ ninja-build pkg-config qtbase5-dev qtdeclarative5-dev qtwebengine5-dev libvlc-dev"
+# The demo content is made at build time (ffmpeg, imagemagick, fonts); dpkg-dev
+# finds the package's library dependencies.
+BUILD_PKGS="cmake g++ ninja-build pkg-config qtbase5-dev qtdeclarative5-dev qtwebengine5-dev libvlc-dev \
+libsystemd-dev dpkg-dev ffmpeg imagemagick fonts-dejavu-core"
 RUN_PKGS="qml-module-qtquick-controls qml-module-qtquick-layouts \
 qml-module-qtquick-window2 qml-module-qtmultimedia qml-module-qtwebengine qml-module-qtquick-dialogs \
-vlc-plugin-base libvlc-bin"
+vlc-plugin-base libvlc-bin qtwayland5 cage xwayland"
 TEST_PKGS="xvfb xauth x11-apps x11-utils qml-module-qttest qtdeclarative5-dev-tools ffmpeg imagemagick zbar-tools \
-faketime iproute2 vlc-bin python3 util-linux qrencode"
+faketime iproute2 vlc-bin python3 util-linux qrencode grim"
 
 want="$BUILD_PKGS $RUN_PKGS"
 [ "${1:-}" = "--tests" ] && want="$want $TEST_PKGS"

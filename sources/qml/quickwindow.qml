@@ -98,6 +98,7 @@ ApplicationWindow {
                 debug("FUNCTION - pushStack - nothing on screen, nothing to advance");
                 return;
             }
+            stack.playLogLeaving(stackViewTimer.interval > 0 ? "duration" : "video-end", false);
             try {
                 if (stack.currentElement().type === "Video")
                     stack.lastVideoItemToStop = stack.currentItem.children[0];
@@ -505,6 +506,7 @@ ApplicationWindow {
             index = 0;
             previousIndex = 0;
             stackViewTimer.stop();
+            playLogLeaving("reload", true);
             stack.clear();
         }
 
@@ -700,6 +702,20 @@ ApplicationWindow {
             if (element.fragrance !== undefined && element.fragrance !== null)
                 infos.fragrance = "on";
             broadcast({ cmd: "player_composition_changed", id: "auto", device_id: deviceIdText(), infos: infos });
+            if (typeof playLog !== "undefined" && playLog)
+                playLog.shown({ schedule: scheduleUID, sequence: sequences.indexOf(currentSequence), element: index,
+                                type: infos.type, source: infos.source, device: deviceIdText() });
+        }
+
+        // Tells the proof-of-play log why the composition on screen leaves: about to
+        // (an advance is under way), or already gone (the screen is being cleared).
+        function playLogLeaving(how, gone) {
+            if (typeof playLog === "undefined" || !playLog)
+                return;
+            if (gone)
+                playLog.left(currentItem, how);
+            else
+                playLog.leaving(currentItem, how);
         }
 
         // ---- Remote operations ----
@@ -717,6 +733,7 @@ ApplicationWindow {
                 return;
             }
             debug("FUNCTION - goToPreviousComposition");
+            playLogLeaving("remote", false);
             var shown = currentElement();
             if (shown.type === "Video") {
                 try {
@@ -780,6 +797,7 @@ ApplicationWindow {
                 return;
             }
             debug("FUNCTION - goToNextComposition");
+            playLogLeaving("remote", false);
             if (stackViewTimer.interval > 0) {
                 if (!paused)
                     stackViewTimer.interval = 0;

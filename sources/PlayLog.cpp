@@ -1,0 +1,151 @@
+#include "PlayLog.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+
+PlayLog::PlayLog(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void PlayLog::configure(const QStringList& arguments, const QString& settingsFile)
+{
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("log"));
+    QString path = settings.value(QStringLiteral("playLog")).toString();
+    bool ok = false;
+    const qint64 size = settings.value(QStringLiteral("maxSize")).toLongLong(&ok);
+    m_maxSize = ok && size > 0 ? size : defaultMaxSize;
+    settings.endGroup();
+
+    // A path may itself hold "=": everything after the first one is the path.
+    const QString option = QStringLiteral("--play-log=");
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(option)) {
+            path = argument.mid(option.size());
+            break;
+        }
+    }
+    // Rotation renames the file, so it needs the path it started with even if the
+    // working directory changes.
+    m_path = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+}
+
+QString PlayLog::isoTime(const QDateTime& time)
+{
+    const int offset = time.offsetFromUtc();
+    const int minutes = qAbs(offset) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + (offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+void PlayLog::shown(const QVariantMap& composition)
+{
+    if (!enabled())
+        return;
+    close(m_pending.isEmpty() ? QStringLiteral("duration") : m_pending);
+    m_composition = composition;
+    m_start = QDateTime::currentDateTime();
+    m_pending.clear();
+    m_open = true;
+}
+
+void PlayLog::leaving(QObject* item, const QString& how)
+{
+    if (!m_open)
+        return;
+    if (showsError(item))
+        m_pending = QStringLiteral("error");
+    else if (m_pending.isEmpty())
+        m_pending = how;
+}
+
+void PlayLog::left(QObject* item, const QString& how)
+{
+    if (!m_open)
+        return;
+    close(showsError(item) ? QStringLiteral("error") : how);
+}
+
+// A video whose player reports the error state (7), or an image that failed to
+// load: the slot was on screen but the advertiser's content was not.
+bool PlayLog::showsError(QObject* item)
+{
+    if (!item)
+        return false;
+    if (auto* player = item->property("videoPlayer").value<QObject*>()) {
+        if (player->property("state").toInt() == 7)
+            return true;
+    }
+    const auto children = item->children();
+    for (QObject* child : children) {
+        if (child->inherits("QQuickImageBase") && child->property("status").toInt() == 3)
+            return true;
+    }
+    return false;
+}
+
+void PlayLog::close(const QString& how)
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_pending.clear();
+
+    const QDateTime end = QDateTime::currentDateTime();
+    QJsonObject record;
+    record.insert(QStringLiteral("start"), isoTime(m_start));
+    record.insert(QStringLiteral("end"), isoTime(end));
+    record.insert(QStringLiteral("shown_ms"), m_start.msecsTo(end));
+    for (auto it = m_composition.constBegin(); it != m_composition.constEnd(); ++it)
+        record.insert(it.key(), QJsonValue::fromVariant(it.value()));
+    record.insert(QStringLiteral("ended"), how);
+    write(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
+}
+
+bool PlayLog::write(const QByteArray& line)
+{
+    if (QFileInfo(m_path).size() + line.size() > m_maxSize && QFileInfo::exists(m_path))
+        rotate();
+
+    // Opened per line: a log rotated or deleted by someone else is recreated, and a
+    // disk that was full may have room again.
+    QFile file(m_path);
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        warnOnce(file.errorString());
+        return false;
+    }
+    if (file.write(line) != line.size() || !file.flush()) {
+        warnOnce(file.errorString());
+        file.close();
+        return false;
+    }
+    file.close();
+    if (m_warned)
+        qInfo().noquote() << "play log: writing to" << m_path << "again";
+    m_warned = false;
+    return true;
+}
+
+void PlayLog::rotate()
+{
+    QFile::remove(m_path + QLatin1Char('.') + QString::number(keptFiles));
+    for (int i = keptFiles - 1; i >= 1; --i)
+        QFile::rename(
+            m_path + QLatin1Char('.') + QString::number(i), m_path + QLatin1Char('.') + QString::number(i + 1));
+    QFile::rename(m_path, m_path + QStringLiteral(".1"));
+}
+
+void PlayLog::warnOnce(const QString& reason)
+{
+    if (m_warned)
+        return;
+    m_warned = true;
+    qWarning().noquote() << "play log: cannot write" << m_path << "(" + reason + "); playback goes on without it";
+}
