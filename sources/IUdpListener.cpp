@@ -1,6 +1,8 @@
 #include "IUdpListener.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDebug>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QUdpSocket>
@@ -20,6 +22,9 @@ static QString senderText(const QHostAddress& sender)
     const quint32 ipv4 = sender.toIPv4Address(&isIPv4);
     return isIPv4 ? QHostAddress(ipv4).toString() : sender.toString();
 }
+
+// The verbose line for a datagram from a sender that [remote] allow= turns away.
+static const char ignoredSender[] = "FUNCTION - processPendingDatagrams - port %1: sender %2 not allowed, ignored";
 
 void IUdpListener::generate()
 {
@@ -41,6 +46,12 @@ void IUdpListener::processPendingDatagrams()
         // forever, so leave the rest to the socket's next readiness notification.
         if (m_socket->readDatagram(buffer.data(), buffer.size(), &sender, &senderPort) < 0)
             break;
+
+        if (!m_allow.accepts(sender)) {
+            if (qApp && qApp->property("bDebug") == QVariant(true))
+                qDebug() << QString::fromLatin1(ignoredSender).arg(m_port).arg(senderText(sender));
+            continue;
+        }
 
         // Peers pad or terminate their text with a zero byte; what follows it is noise.
         const int zero = buffer.indexOf('\0');

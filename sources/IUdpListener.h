@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RemoteAllowList.h"
+
 #include <QObject>
 #include <QString>
 
@@ -18,6 +20,9 @@ public:
     // A failed bind is not reported: the listener then never receives anything.
     void generate();
 
+    // Datagrams from senders the list does not accept are dropped unread.
+    void setAllowList(const RemoteAllowList& allow) { m_allow = allow; }
+
     QString host() const { return m_host; }
     int port() const { return m_port; }
 
@@ -31,4 +36,5 @@ private:
     QUdpSocket* m_socket = nullptr;
     QString m_host;
     int m_port = 0;
+    RemoteAllowList m_allow;
 };

@@ -7,6 +7,17 @@
 
 int main(int argc, char* argv[])
 {
+    // The GUI application aborts without a display; asking for the usage text
+    // must not need one.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    QObject launch;
+    if (!ApplicationEngine::parseArgumentList(args, &launch)) {
+        ApplicationEngine::help();
+        return 0;
+    }
+
     initQmlVlc();
 
     // The scene fetches a --json schedule with XMLHttpRequest on a file:// address;

@@ -3,6 +3,7 @@
 #include "IUdpListener.h"
 #include "IUdpSender.h"
 #include "PlayLog.h"
+#include "RemoteAllowList.h"
 #include "ScheduleQRCode.h"
 #include "Spinner.h"
 
@@ -19,6 +20,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QUrl>
 #include <QVariant>
 
 #include <cstdlib>
@@ -69,6 +71,11 @@ bool optionValue(const QStringList& args, const QString& shortForm, const QStrin
     value->clear();
     return true;
 }
+
+// A value for the schedule address's query: everything that could end or split it
+// is percent-encoded. Spaces stay readable in the debug line; the URL parser
+// encodes them as the request goes out.
+QString queryValue(const QString& value) { return QString::fromLatin1(QUrl::toPercentEncoding(value, " ")); }
 
 // The text after "<key>" in the first argument that contains it, cut at the next "=".
 bool containedValue(const QStringList& args, const QString& key, QString* value)
@@ -141,6 +148,11 @@ ApplicationEngine::ApplicationEngine()
     syncListener->generate();
     auto* commandListener = new IUdpListener(QStringLiteral("*"), QStringLiteral("8000"));
     commandListener->generate();
+    const RemoteAllowList allow = RemoteAllowList::fromSettings(QStringLiteral("player.ini"));
+    for (const QString& entry : allow.rejectedEntries())
+        qWarning() << "player.ini: [remote] allow entry" << entry << "is neither an address nor a network";
+    syncListener->setAllowList(allow);
+    commandListener->setAllowList(allow);
 
     m_spinnerTimer = new QTimer(this);
     connect(m_spinnerTimer, &QTimer::timeout, this, &ApplicationEngine::hideSpinner);
@@ -236,11 +248,11 @@ void ApplicationEngine::initConfig()
         source = QStringLiteral("file://") + localScheduleFile;
     } else {
         source = QStringLiteral("http://") + hostPort + QStringLiteral("/ws/stream.php?action=get")
-            + QStringLiteral("&device_uid=") + deviceUid;
+            + QStringLiteral("&device_uid=") + queryValue(deviceUid);
         if (!startDate.isEmpty())
-            source += QStringLiteral("&startDate=") + startDate;
+            source += QStringLiteral("&startDate=") + queryValue(startDate);
         if (!endDate.isEmpty())
-            source += QStringLiteral("&endDate=") + endDate;
+            source += QStringLiteral("&endDate=") + queryValue(endDate);
     }
     debug(QStringLiteral("FUNCTION - initConfig :") + source);
 

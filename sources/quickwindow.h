@@ -32,7 +32,9 @@ public:
     // The rules behind parseArguments(), applied to any argument list and target
     // object. Returns false when the list asks for help.
     static bool parseArgumentList(const QStringList& args, QObject* target);
-    void help();
+    // Writes the usage text; needs no application object, so main() can answer
+    // --help before the GUI (and its display) exists.
+    static void help();
     void initConfig();
     void emptyCache();
     bool validateJSONValues(const QString& json, const QStringList& keys);

@@ -58,6 +58,9 @@ Rectangle {
             objectName: "text"
             anchors.verticalCenter: parent.verticalCenter
             text: spinner.text
+            // The text comes from any host on the LAN: as rich text it could show
+            // local images (<img src="file:...">) on the screen.
+            textFormat: Text.PlainText
             color: spinner.textColor
             font.family: "Verdana"
             font.pointSize: 24

@@ -1,21 +1,63 @@
 import QtQuick 2.7
-import QtWebEngine 1.8
+import QtWebEngine 1.10
+import "js/trust.js" as Trust
 
 // A web page composition: a web URL, or a page-builder page already completed
 // to an absolute address by the scene.
+//
+// Nobody stands at a signage screen to answer a page: whatever a page asks of a
+// person (a dialog, a new window, a permission, a download) is refused at once and
+// the page stays on screen until the sequence moves on.
 Rectangle {
     id: webViewItem
 
     property alias source: view.url
     property bool nextCompositionTrigger: false
+    property string pageSource: ""
 
     WebEngineView {
         id: view
         anchors.fill: parent
+        profile: pageProfile
+
+        settings.javascriptCanOpenWindows: false
+
+        // alert, confirm and prompt answer as though dismissed; leaving the page
+        // is always allowed, so beforeunload cannot hold the next composition back.
+        onJavaScriptDialogRequested: {
+            request.accepted = true;
+            if (request.type === JavaScriptDialogRequest.DialogTypeBeforeUnload)
+                request.dialogAccept();
+            else
+                request.dialogReject();
+        }
+        onAuthenticationDialogRequested: { request.accepted = true; request.dialogReject(); }
+        onFileDialogRequested: { request.accepted = true; request.dialogReject(); }
+        onColorDialogRequested: { request.accepted = true; request.dialogReject(); }
+        onContextMenuRequested: request.accepted = true
+        onNewViewRequested: {} // no view is opened for it, so the new window never exists
+        onFullScreenRequested: request.reject()
+        onRegisterProtocolHandlerRequested: request.reject()
+        onFeaturePermissionRequested: grantFeaturePermission(securityOrigin, feature, false)
+        onNavigationRequested: {
+            if (!Trust.navigationAllowed(webViewItem.pageSource, request.url))
+                request.action = WebEngineNavigationRequest.IgnoreRequest;
+        }
+    }
+
+    // Each page gets a profile of its own that lives in memory only: no cookie,
+    // storage, cache or service worker of one composition is there for the next
+    // one, and nothing is written to disk. Declared after the view so that it is
+    // destroyed after the page that uses it.
+    WebEngineProfile {
+        id: pageProfile
+        offTheRecord: true
+        onDownloadRequested: download.cancel()
     }
 
     // The page starts loading now, while the item still waits hidden.
     function setSource(source) {
+        pageSource = "" + source;
         view.url = source;
     }
 

@@ -3,6 +3,7 @@ import QtQuick.Controls 1.4
 import QtQuick.Window 2.2
 import "js/functions.js" as Functions
 import "js/expression.js" as Expression
+import "js/trust.js" as Trust
 
 ApplicationWindow {
     id: mainWindow
@@ -385,6 +386,7 @@ ApplicationWindow {
                 }
                 keepPlayableParts();
                 completePageBuilderSources();
+                Trust.dropLocalSources(sequences, json, function (line) { debug(line); });
                 updateSequencesToPlay();
                 debug("FUNCTION - init - schedule uid is " + scheduleUID);
                 if (!scheduleIsPrivate && scheduleUID !== undefined && scheduleUID !== null && scheduleUID !== "") {
@@ -848,7 +850,7 @@ ApplicationWindow {
                 debug("FUNCTION - playSchedule -> scheduleUID is not defined");
                 return;
             }
-            json = "http://" + hostPort + "/ws/stream.php?action=getSchedule&schedule_uid=" + scheduleUID + "&standalone=0";
+            json = Trust.scheduleAddress(hostPort, scheduleUID);
             init();
         }
 
