@@ -614,6 +614,8 @@ ApplicationWindow {
             }
             if (item.videoFinished)
                 item.videoFinished.connect(stackViewTimer.pushStack);
+            if (item.pageFailed)
+                item.pageFailed.connect(function (url, reason) { debug("FUNCTION - page " + url + " failed to load: " + reason + ", black until it loads"); });
             configElt(item, element);
             return item;
         }
