@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QJSEngine>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QNetworkReply>
@@ -89,6 +90,7 @@ void ScheduleSource::fetch(const QString& address)
     m_refreshTimer.stop();
     m_attempt = 0;
     m_taken = false;
+    m_fromCache = false;
     if (address != m_address) {
         m_address = address;
         emit addressChanged();
@@ -145,6 +147,18 @@ void ScheduleSource::finished(QNetworkReply* reply)
     if (reason == QLatin1String("no schedule"))
         emit message(QStringLiteral("FUNCTION - init - NO JSON FOUND OR JSON DOES NOT CONTAIN schedule OR objects"));
     emit failed(reason);
+    if (!refresh && !m_taken) {
+        QString cacheError;
+        const QByteArray cached = m_cache.document(m_address);
+        const QJsonObject document = readDocument(cached, &cacheError);
+        if (cacheError.isEmpty()) {
+            emit message(QStringLiteral("FUNCTION - scheduleSource - playing the kept document of ") + m_address);
+            m_lastDocument = document;
+            m_taken = m_fromCache = true;
+            QJSEngine* engine = qjsEngine(this);
+            emit documentReady(engine ? engine->toScriptValue(document) : QJSValue(), false);
+        }
+    }
     if (refresh) {
         emit message(QStringLiteral("FUNCTION - scheduleSource - refresh failed (") + reason
             + QStringLiteral("), the schedule on screen plays on"));
@@ -157,10 +171,15 @@ void ScheduleSource::finished(QNetworkReply* reply)
 
 void ScheduleSource::deliver(const QByteArray& body, const QJsonObject& document, bool refresh)
 {
-    Q_UNUSED(body)
     m_attempt = 0;
+    m_retryTimer.stop();
     if (m_refreshInterval > 0)
         m_refreshTimer.start(m_refreshInterval);
+    // A fresh answer after the kept document replaces it like a refresh would.
+    refresh = refresh || m_fromCache;
+    m_fromCache = false;
+    m_cache.storeDocument(m_address, body);
+    keepMedia(document);
     if (refresh && document == m_lastDocument) {
         emit message(QStringLiteral("FUNCTION - scheduleSource - refresh: document unchanged"));
         return;
@@ -178,6 +197,39 @@ void ScheduleSource::scheduleRetry(const QString& reason)
     emit message(QStringLiteral("FUNCTION - scheduleSource - ") + m_address + QStringLiteral(" failed (") + reason
         + QStringLiteral("), next try in ") + QString::number(delay) + QStringLiteral(" ms"));
     m_retryTimer.start(delay);
+}
+
+QString ScheduleSource::resolve(const QString& source) const
+{
+    return source.startsWith(QLatin1Char('/')) ? QStringLiteral("http://") + m_hostPort + source : source;
+}
+
+QString ScheduleSource::mediaFor(const QString& source) const
+{
+    const QString local = m_cache.localCopy(resolve(source));
+    return local.isEmpty() ? source : local;
+}
+
+// Images and videos only: web pages are never kept (the web engine's own cache
+// is emptied at each start on purpose).
+void ScheduleSource::keepMedia(const QJsonObject& document)
+{
+    QJsonArray sequences = document.value(QLatin1String("schedule")).toObject().value(QLatin1String("sequences")).toArray();
+    QJsonArray elements = document.value(QLatin1String("objects")).toArray();
+    for (const QJsonValue& entry : sequences) {
+        for (const QJsonValue& element : entry.toObject().value(QLatin1String("sequence")).toObject().value(QLatin1String("elements")).toArray())
+            elements.append(element);
+    }
+    QStringList urls;
+    for (const QJsonValue& value : elements) {
+        const QJsonObject element = value.toObject();
+        const QString type = element.value(QLatin1String("type")).toString();
+        const QString url = resolve(element.value(QLatin1String("attributes")).toObject().value(QLatin1String("source")).toString());
+        if ((type == QLatin1String("Image") || type == QLatin1String("Video"))
+            && (url.startsWith(QLatin1String("http://")) || url.startsWith(QLatin1String("https://"))))
+            urls.append(url);
+    }
+    m_cache.fetchMedia(urls);
 }
 
 void registerScheduleSource()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ScheduleCache.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QJSValue>
@@ -28,6 +30,8 @@ class ScheduleSource : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString address READ address NOTIFY addressChanged)
     Q_PROPERTY(int refreshInterval READ refreshInterval WRITE setRefreshInterval NOTIFY refreshIntervalChanged)
+    // host:port of the signage server, against which "/" sources are resolved.
+    Q_PROPERTY(QString hostPort MEMBER m_hostPort)
 
 public:
     explicit ScheduleSource(QObject* parent = nullptr);
@@ -57,6 +61,9 @@ public:
 
     // Starts over from `address`: the retries and the refresh follow it from now on.
     Q_INVOKABLE void fetch(const QString& address);
+    // What an image or video item should load for `source`: the kept copy when
+    // there is one, else `source` itself.
+    Q_INVOKABLE QString mediaFor(const QString& source) const;
 
 signals:
     // A usable document for the newest address; `refreshed` when it replaces one
@@ -73,12 +80,17 @@ private:
     void finished(QNetworkReply* reply);
     void deliver(const QByteArray& body, const QJsonObject& document, bool refresh);
     void scheduleRetry(const QString& reason);
+    QString resolve(const QString& source) const;
+    void keepMedia(const QJsonObject& document);
 
     QNetworkAccessManager m_network;
     QString m_address;
     QPointer<QNetworkReply> m_current;
     bool m_currentIsRefresh = false;
     bool m_taken = false; // a document was delivered for m_address
+    bool m_fromCache = false; // and it came from the cache, not from the server
+    QString m_hostPort;
+    ScheduleCache m_cache { ScheduleCache::defaultDirectory(), ScheduleCache::maxSizeFromSettings() };
     QJsonObject m_lastDocument;
     int m_attempt = 0;
     int m_refreshInterval = 0;

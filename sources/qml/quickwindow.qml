@@ -330,20 +330,12 @@ ApplicationWindow {
 
             function getReversedEnterTransition() {
                 var current = stack.currentSequence;
-                return reverseTransitionPart(copyTransitionPart(
+                return Functions.reverseTransitionPart(Functions.copyTransitionPart(
                     Functions.transitionPart(Functions.elementsOf(current)[stack.index], current, "exit")));
             }
 
             function getReversedExitTransition() {
-                return reverseTransitionPart(copyTransitionPart(backwardExitTransition));
-            }
-
-            function copyTransitionPart(part) {
-                return Functions.copyTransitionPart(part);
-            }
-
-            function reverseTransitionPart(part) {
-                return Functions.reverseTransitionPart(part);
+                return Functions.reverseTransitionPart(Functions.copyTransitionPart(backwardExitTransition));
             }
         }
 
@@ -623,7 +615,8 @@ ApplicationWindow {
         function configElt(item, element) {
             var attributes = Functions.isObject(element.attributes) ? element.attributes : {};
             if (attributes.source !== undefined && attributes.source !== null && typeof item.setSource === "function") {
-                item.setSource(attributes.source);
+                item.setSource(element.type === "Image" || element.type === "Video"
+                    ? scheduleSource.mediaFor("" + attributes.source) : attributes.source);
                 if (element.type === "Video" && typeof item.stopVideo === "function")
                     item.stopVideo();
             }
@@ -859,6 +852,7 @@ ApplicationWindow {
 
     ScheduleSource {
         id: scheduleSource
+        hostPort: stack.hostPort
         onMessage: debug(text)
         onDocumentReady: stack.take(document, refreshed)
     }
