@@ -84,6 +84,19 @@ void ScheduleSource::setRefreshInterval(int ms)
     emit refreshIntervalChanged();
 }
 
+void ScheduleSource::deliverKept()
+{
+    QString error;
+    const QJsonObject document = readDocument(m_cache.document(m_address), &error);
+    if (!error.isEmpty())
+        return;
+    emit message(QStringLiteral("FUNCTION - scheduleSource - playing the kept document of ") + m_address);
+    m_lastDocument = document;
+    m_taken = m_fromCache = true;
+    QJSEngine* engine = qjsEngine(this);
+    emit documentReady(engine ? engine->toScriptValue(document) : QJSValue(), false);
+}
+
 void ScheduleSource::fetch(const QString& address)
 {
     m_retryTimer.stop();
@@ -94,6 +107,12 @@ void ScheduleSource::fetch(const QString& address)
     if (address != m_address) {
         m_address = address;
         emit addressChanged();
+    }
+    // At start the screen shows what it showed before the power went, at once; the
+    // server's answer replaces it at the next change if it differs.
+    if (!m_fetched) {
+        m_fetched = true;
+        deliverKept();
     }
     request(false);
 }
@@ -147,18 +166,8 @@ void ScheduleSource::finished(QNetworkReply* reply)
     if (reason == QLatin1String("no schedule"))
         emit message(QStringLiteral("FUNCTION - init - NO JSON FOUND OR JSON DOES NOT CONTAIN schedule OR objects"));
     emit failed(reason);
-    if (!refresh && !m_taken) {
-        QString cacheError;
-        const QByteArray cached = m_cache.document(m_address);
-        const QJsonObject document = readDocument(cached, &cacheError);
-        if (cacheError.isEmpty()) {
-            emit message(QStringLiteral("FUNCTION - scheduleSource - playing the kept document of ") + m_address);
-            m_lastDocument = document;
-            m_taken = m_fromCache = true;
-            QJSEngine* engine = qjsEngine(this);
-            emit documentReady(engine ? engine->toScriptValue(document) : QJSValue(), false);
-        }
-    }
+    if (!refresh && !m_taken)
+        deliverKept();
     if (refresh) {
         emit message(QStringLiteral("FUNCTION - scheduleSource - refresh failed (") + reason
             + QStringLiteral("), the schedule on screen plays on"));

@@ -80,6 +80,7 @@ private:
     void finished(QNetworkReply* reply);
     void deliver(const QByteArray& body, const QJsonObject& document, bool refresh);
     void scheduleRetry(const QString& reason);
+    void deliverKept();
     QString resolve(const QString& source) const;
     void keepMedia(const QJsonObject& document);
 
@@ -89,6 +90,7 @@ private:
     bool m_currentIsRefresh = false;
     bool m_taken = false; // a document was delivered for m_address
     bool m_fromCache = false; // and it came from the cache, not from the server
+    bool m_fetched = false; // fetch() was called before
     QString m_hostPort;
     ScheduleCache m_cache { ScheduleCache::defaultDirectory(), ScheduleCache::maxSizeFromSettings() };
     QJsonObject m_lastDocument;
