@@ -102,6 +102,7 @@ command()
 got = collect(12, lambda s: any(src.endswith("page.html") for _, src in s))
 check("/green.png" in [s for _, s in got], "the default schedule is played again")
 shown = got[-1][0] if got else 0
+routes[DEFAULT] = (200, doc(("Image", "/blue.png", {})), 0)  # taken by the next refresh, under the page
 time.sleep(2)
 black = pixel(320, 240)
 check(black in ("gray(0)", "srgb(0,0,0)"), "a page whose server is down shows black, not an error page: " + black)
@@ -113,7 +114,6 @@ later = pixel(320, 240)
 check(later == "srgb(255,0,255)", "the page appears once its server is up (%.1f s into it): %s"
       % (time.monotonic() - shown, later))
 
-routes[DEFAULT] = (200, doc(("Image", "/blue.png", {})), 0)
 got = collect(16, lambda s: "/blue.png" in [src for _, src in s])
 check(got and got[-1][1] == "/blue.png", "a changed document is taken by the refresh: %s" % [s for _, s in got])
 check(got and 11.5 < got[-1][0] - shown < 13.5, "the page on screen played out its duration: %.1f s"
@@ -134,7 +134,7 @@ def colours(seconds):
     while time.monotonic() < end:
         seen.add(pixel(320, 240))
     return seen
-seen = colours(5)
+seen = colours(8)
 check({"srgb(255,0,0)", "srgb(0,128,0)"} <= seen, "the server gone, its images play on from the cache: %s" % seen)
 player.kill(), player.wait()  # a power cut while slow.png is still coming
 while select.select([status], [], [], 0)[0]:
@@ -142,7 +142,7 @@ while select.select([status], [], [], 0)[0]:
 started = time.monotonic()
 player = subprocess.Popen([PLAYER, "-v", "-d", DEV], cwd=WORK, stdout=open(WORK + "/log", "w"), stderr=subprocess.STDOUT)
 first = collect(6, lambda s: len(s) >= 1)
-check(first and first[0][0] - started < 3.5 and pixel(320, 240) in ("srgb(255,0,0)", "srgb(0,128,0)"),
+check(first and first[0][0] - started < 3.5 and {"srgb(255,0,0)", "srgb(0,128,0)"} & colours(3),
       "started without a server: a kept composition on screen after %.1f s" % (first[0][0] - started if first else -1))
 check(not kept(".part") and len(kept(".media")) == 3, "the interrupted download is gone: %s" % kept(""))
 seen = [s for _, s in collect(5)]
