@@ -20,9 +20,6 @@ int main(int argc, char* argv[])
 
     initQmlVlc();
 
-    // The scene fetches a --json schedule with XMLHttpRequest on a file:// address;
-    // Qt only completes such a request when this is set before the engine exists.
-    qputenv("QML_XHR_ALLOW_FILE_READ", "1");
     // The web engine shares its OpenGL context with the scene graph; the attribute
     // must be in place before the application object is constructed.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

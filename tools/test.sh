@@ -25,6 +25,13 @@ if [ "${PLAYER_SKIP_SANITIZERS:-}" != 1 ]; then
     ctest --test-dir "$asan" --output-on-failure --no-tests=error -j2 -L wrapper 2>&1 | tee -a "$log" || status=1
 fi
 
+# Three minutes of fast playback (images, pages, videos, transitions): the run fails
+# when the player's descriptor or thread count grows after the warm-up.
+if [ "${PLAYER_SKIP_SOAK:-}" != 1 ]; then
+    PLAYER_EXE="$PWD/$build/sources/player" tests/isolate.sh --net --x -- \
+        python3 bench/soak.py --minutes 3 --warmup 40 --check 2>&1 | tee -a "$log" || status=1
+fi
+
 # One closing line for both runs together.
 awk '/tests passed, [0-9]+ tests? failed out of/ { failed += $4; total += $NF }
      END { printf "tests: %d passed, %d failed\n", total - failed, failed }' "$log"

@@ -8,17 +8,45 @@ import "js/trust.js" as Trust
 // Nobody stands at a signage screen to answer a page: whatever a page asks of a
 // person (a dialog, a new window, a permission, a download) is refused at once and
 // the page stays on screen until the sequence moves on.
+//
+// A public screen never shows the engine's own error page: while the page cannot
+// be loaded the item is transparent (the window's black shows) and the page is
+// asked for again every few seconds, so that it appears as soon as it loads.
 Rectangle {
     id: webViewItem
 
     property alias source: view.url
     property bool nextCompositionTrigger: false
     property string pageSource: ""
+    property bool loadFailed: false
+
+    // For the scene's debug output: the page could not be loaded, and why.
+    signal pageFailed(string url, string reason)
+
+    color: loadFailed ? "transparent" : "white"
+
+    Timer {
+        interval: 3000
+        repeat: true
+        running: webViewItem.loadFailed
+        onTriggered: view.reload()
+    }
 
     WebEngineView {
         id: view
         anchors.fill: parent
         profile: pageProfile
+        visible: !webViewItem.loadFailed
+
+        onLoadingChanged: {
+            if (loadRequest.status === WebEngineView.LoadSucceededStatus) {
+                webViewItem.loadFailed = false;
+            } else if (loadRequest.status === WebEngineView.LoadFailedStatus) {
+                if (!webViewItem.loadFailed)
+                    webViewItem.pageFailed("" + loadRequest.url, loadRequest.errorString);
+                webViewItem.loadFailed = true;
+            }
+        }
 
         settings.javascriptCanOpenWindows: false
 

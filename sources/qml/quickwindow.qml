@@ -4,6 +4,7 @@ import QtQuick.Window 2.2
 import "js/functions.js" as Functions
 import "js/expression.js" as Expression
 import "js/trust.js" as Trust
+import Player 1.0
 
 ApplicationWindow {
     id: mainWindow
@@ -179,7 +180,6 @@ ApplicationWindow {
         property Item lastVideoItemToStop: null
         property Item duplication: null
         property bool paused: false
-        property int fetchCount: 0
 
         property var sequences: []
         property var sequencesToPlay: []
@@ -330,20 +330,12 @@ ApplicationWindow {
 
             function getReversedEnterTransition() {
                 var current = stack.currentSequence;
-                return reverseTransitionPart(copyTransitionPart(
+                return Functions.reverseTransitionPart(Functions.copyTransitionPart(
                     Functions.transitionPart(Functions.elementsOf(current)[stack.index], current, "exit")));
             }
 
             function getReversedExitTransition() {
-                return reverseTransitionPart(copyTransitionPart(backwardExitTransition));
-            }
-
-            function copyTransitionPart(part) {
-                return Functions.copyTransitionPart(part);
-            }
-
-            function reverseTransitionPart(part) {
-                return Functions.reverseTransitionPart(part);
+                return Functions.reverseTransitionPart(Functions.copyTransitionPart(backwardExitTransition));
             }
         }
 
@@ -359,50 +351,42 @@ ApplicationWindow {
 
         function init() {
             debug("FUNCTION - init - BEGIN");
-            stackViewTimer.stop();
-            isInit = true;
-            // Only the newest request counts: a slow answer to an earlier load or
-            // remote "play" must not replace the schedule asked for after it.
-            var request = ++fetchCount;
-            Functions.parseJSON(json, function (document) {
-                if (request !== fetchCount) {
-                    debug("FUNCTION - init - answer to an earlier request ignored");
-                    return;
-                }
-                initValues();
-                if (Functions.isObject(document) && Functions.isObject(document.schedule)) {
-                    var schedule = document.schedule;
-                    sequences = Array.isArray(schedule.sequences) ? schedule.sequences : [];
-                    scheduleUID = schedule.schedule_uid;
-                    scheduleIsPrivate = schedule.private !== undefined ? !!schedule.private : false;
-                } else if (Functions.isObject(document) && document.objects !== undefined) {
-                    if (document.schedule !== undefined)
-                        debug("FUNCTION - init - schedule is not an object, reading objects instead");
-                    sequences = [];
-                    buildSequencesArrayWithOldJSON(document);
-                } else {
-                    debug("FUNCTION - init - NO JSON FOUND OR JSON DOES NOT CONTAIN schedule OR objects");
-                    return;
-                }
-                keepPlayableParts();
-                completePageBuilderSources();
-                Trust.dropLocalSources(sequences, json, function (line) { debug(line); });
-                updateSequencesToPlay();
-                debug("FUNCTION - init - schedule uid is " + scheduleUID);
-                if (!scheduleIsPrivate && scheduleUID !== undefined && scheduleUID !== null && scheduleUID !== "") {
-                    debug("FUNCTION - init - schedule is public => showing the qrcode");
-                    if (typeof applicationEngine !== "undefined")
-                        applicationEngine.showQrCode("" + scheduleUID);
-                } else {
-                    debug("FUNCTION - init - schedule is private => hiding the qrcode");
-                    if (typeof applicationEngine !== "undefined")
-                        applicationEngine.hideQrCode();
-                }
-                launch();
-            }, function () {
-                debug("FUNCTION - init - REQUEST FAILURE");
-            });
+            scheduleSource.fetch(json);
             debug("FUNCTION - init - END");
+        }
+
+        // A usable document for the address asked for last. A refresh changes the
+        // sequences under the composition on screen; they take effect at the next change.
+        function take(document, refreshed) {
+            if (!refreshed)
+                initValues();
+            sequences = [];
+            if (Functions.isObject(document.schedule)) {
+                var schedule = document.schedule;
+                sequences = Array.isArray(schedule.sequences) ? schedule.sequences : [];
+                scheduleUID = schedule.schedule_uid;
+                scheduleIsPrivate = schedule.private !== undefined ? !!schedule.private : false;
+            } else {
+                if (document.schedule !== undefined)
+                    debug("FUNCTION - init - schedule is not an object, reading objects instead");
+                buildSequencesArrayWithOldJSON(document);
+            }
+            keepPlayableParts();
+            completePageBuilderSources();
+            Trust.dropLocalSources(sequences, json, function (line) { debug(line); });
+            updateSequencesToPlay();
+            debug("FUNCTION - init - schedule uid is " + scheduleUID);
+            if (!scheduleIsPrivate && scheduleUID !== undefined && scheduleUID !== null && scheduleUID !== "") {
+                debug("FUNCTION - init - schedule is public => showing the qrcode");
+                if (typeof applicationEngine !== "undefined")
+                    applicationEngine.showQrCode("" + scheduleUID);
+            } else {
+                debug("FUNCTION - init - schedule is private => hiding the qrcode");
+                if (typeof applicationEngine !== "undefined")
+                    applicationEngine.hideQrCode();
+            }
+            if (!refreshed)
+                launch();
         }
 
         function buildSequencesArrayWithOldJSON(oldJSON) {
@@ -417,9 +401,7 @@ ApplicationWindow {
                     elements: Array.isArray(oldJSON.objects) ? oldJSON.objects : []
                 }
             };
-            var list = sequences;
-            list.push(entry);
-            sequences = list;
+            sequences = [entry];
         }
 
         // Drops what cannot be played from a freshly parsed document, so that the
@@ -624,6 +606,8 @@ ApplicationWindow {
             }
             if (item.videoFinished)
                 item.videoFinished.connect(stackViewTimer.pushStack);
+            if (item.pageFailed)
+                item.pageFailed.connect(function (url, reason) { debug("FUNCTION - page " + url + " failed to load: " + reason + ", black until it loads"); });
             configElt(item, element);
             return item;
         }
@@ -631,7 +615,8 @@ ApplicationWindow {
         function configElt(item, element) {
             var attributes = Functions.isObject(element.attributes) ? element.attributes : {};
             if (attributes.source !== undefined && attributes.source !== null && typeof item.setSource === "function") {
-                item.setSource(attributes.source);
+                item.setSource(element.type === "Image" || element.type === "Video"
+                    ? scheduleSource.mediaFor("" + attributes.source) : attributes.source);
                 if (element.type === "Video" && typeof item.stopVideo === "function")
                     item.stopVideo();
             }
@@ -863,6 +848,13 @@ ApplicationWindow {
             json = "" + defaultJson;
             init();
         }
+    }
+
+    ScheduleSource {
+        id: scheduleSource
+        hostPort: stack.hostPort
+        onMessage: debug(text)
+        onDocumentReady: stack.take(document, refreshed)
     }
 
     SpinnerItem {}

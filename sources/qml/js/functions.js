@@ -1,31 +1,5 @@
 .pragma library
 
-// Fetches a schedule document. The handler is attached after open() so that the
-// OPENED change is not reported; every later state but DONE goes to
-// failureCallback, DONE goes to successCallback with the parsed body whatever the
-// HTTP status, because the server answers errors with documents of its own.
-function parseJSON(source, successCallback, failureCallback) {
-    var request = new XMLHttpRequest();
-    request.open("GET", source, true);
-    request.onreadystatechange = function () {
-        if (request.readyState !== XMLHttpRequest.DONE) {
-            failureCallback();
-            return;
-        }
-        var parsed;
-        try {
-            parsed = JSON.parse(request.responseText);
-        } catch (e) {
-            // An empty body after a failed connection lands here too; the screen
-            // keeps what it shows and the next load or relaunch tries again.
-            console.warn("parseJSON: " + source + " did not give a JSON document: " + e);
-            return;
-        }
-        successCallback(parsed);
-    };
-    request.send();
-}
-
 var weekdayNames = ["Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"];
 
 function pad2(n) {

@@ -1,0 +1,257 @@
+#include "ScheduleSource.h"
+
+#include <QCoreApplication>
+#include <QJSEngine>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QUrl>
+#include <QtQml>
+
+#include <algorithm>
+
+ScheduleSource::ScheduleSource(QObject* parent)
+    : QObject(parent)
+    , m_refreshInterval(refreshIntervalFromSettings())
+{
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, [this] {
+        emit message(QStringLiteral("FUNCTION - scheduleSource - trying again: ") + m_address);
+        request(false);
+    });
+    m_refreshTimer.setSingleShot(true);
+    connect(&m_refreshTimer, &QTimer::timeout, this, [this] { request(true); });
+    connect(&m_network, &QNetworkAccessManager::finished, this, &ScheduleSource::finished);
+}
+
+QJsonObject ScheduleSource::readDocument(const QByteArray& body, QString* error)
+{
+    auto fail = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return QJsonObject();
+    };
+    if (body.trimmed().isEmpty())
+        return fail(QStringLiteral("empty body"));
+    if (body.size() > maxDocumentSize)
+        return fail(QStringLiteral("body larger than %1 bytes").arg(maxDocumentSize));
+    QJsonParseError parse;
+    const QJsonDocument json = QJsonDocument::fromJson(body, &parse);
+    if (parse.error != QJsonParseError::NoError)
+        return fail(QStringLiteral("not JSON (%1 at %2)").arg(parse.errorString()).arg(parse.offset));
+    if (!json.isObject())
+        return fail(QStringLiteral("not a JSON object"));
+    const QJsonObject document = json.object();
+    if (!document.value(QLatin1String("schedule")).isObject() && !document.contains(QLatin1String("objects")))
+        return fail(QStringLiteral("no schedule"));
+    if (error)
+        error->clear();
+    return document;
+}
+
+int ScheduleSource::retryDelay(int attempt, double jitter)
+{
+    const int shift = std::clamp(attempt, 0, 16);
+    const qint64 full = std::min<qint64>(qint64(firstRetryDelay) << shift, maxRetryDelay);
+    return int(full - qint64(full * std::clamp(jitter, 0.0, 1.0) / 4));
+}
+
+int ScheduleSource::refreshIntervalFromSettings(const QString& settingsFile)
+{
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    bool ok = false;
+    const double minutes = settings.value(QStringLiteral("schedule/refreshMinutes"), 5).toDouble(&ok);
+    if (!ok) {
+        qWarning() << settingsFile << ": [schedule] refreshMinutes is not a number, 5 is used";
+        return 5 * 60000;
+    }
+    return minutes > 0 ? int(std::min(minutes, 24.0 * 60) * 60000) : 0;
+}
+
+void ScheduleSource::setRefreshInterval(int ms)
+{
+    if (ms == m_refreshInterval)
+        return;
+    m_refreshInterval = ms;
+    if (m_refreshInterval <= 0)
+        m_refreshTimer.stop();
+    else if (m_taken)
+        m_refreshTimer.start(m_refreshInterval);
+    emit refreshIntervalChanged();
+}
+
+void ScheduleSource::deliverKept()
+{
+    QString error;
+    const QJsonObject document = readDocument(m_cache.document(m_address), &error);
+    if (!error.isEmpty())
+        return;
+    emit message(QStringLiteral("FUNCTION - scheduleSource - playing the kept document of ") + m_address);
+    m_lastDocument = document;
+    m_taken = m_fromCache = true;
+    QJSEngine* engine = qjsEngine(this);
+    emit documentReady(engine ? engine->toScriptValue(document) : QJSValue(), false);
+}
+
+void ScheduleSource::fetch(const QString& address)
+{
+    m_retryTimer.stop();
+    m_refreshTimer.stop();
+    m_attempt = 0;
+    m_taken = false;
+    m_fromCache = false;
+    if (address != m_address) {
+        m_address = address;
+        emit addressChanged();
+    }
+    // At start the screen shows what it showed before the power went, at once; the
+    // server's answer replaces it at the next change if it differs.
+    if (!m_fetched) {
+        m_fetched = true;
+        deliverKept();
+    }
+    request(false);
+}
+
+void ScheduleSource::request(bool refresh)
+{
+    QNetworkRequest request { QUrl(m_address) };
+    request.setTransferTimeout(requestTimeout);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    // An earlier reply still under way is left to end on its own (its time-out
+    // bounds it) and is then ignored.
+    m_current = m_network.get(request);
+    m_currentIsRefresh = refresh;
+    QNetworkReply* reply = m_current;
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
+        if (received > maxDocumentSize) {
+            reply->setProperty("tooLarge", true);
+            reply->abort();
+        }
+    });
+}
+
+void ScheduleSource::finished(QNetworkReply* reply)
+{
+    reply->deleteLater();
+    if (reply != m_current) {
+        emit message(QStringLiteral("FUNCTION - init - answer to an earlier request ignored"));
+        return;
+    }
+    m_current = nullptr;
+    const bool refresh = m_currentIsRefresh;
+    QString reason;
+    QJsonObject document;
+    // An HTTP error status is judged by its body like any answer: a server may send
+    // its schedule with an odd status, and an error page is no schedule anyway.
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QByteArray body = reply->readAll();
+    if (reply->property("tooLarge").toBool())
+        reason = QStringLiteral("body larger than %1 bytes").arg(maxDocumentSize);
+    else if (reply->error() != QNetworkReply::NoError && !status.isValid())
+        reason = reply->errorString();
+    else if ((document = readDocument(body, &reason)).isEmpty() && status.toInt() >= 400)
+        reason = QStringLiteral("HTTP ") + status.toString() + QStringLiteral(", ") + reason;
+
+    if (reason.isEmpty()) {
+        deliver(body, document, refresh);
+        return;
+    }
+    qWarning().noquote() << "schedule:" << m_address << "did not give a JSON document:" << reason;
+    if (reason == QLatin1String("no schedule"))
+        emit message(QStringLiteral("FUNCTION - init - NO JSON FOUND OR JSON DOES NOT CONTAIN schedule OR objects"));
+    emit failed(reason);
+    if (!refresh && !m_taken)
+        deliverKept();
+    if (refresh) {
+        emit message(QStringLiteral("FUNCTION - scheduleSource - refresh failed (") + reason
+            + QStringLiteral("), the schedule on screen plays on"));
+        if (m_refreshInterval > 0)
+            m_refreshTimer.start(m_refreshInterval);
+        return;
+    }
+    scheduleRetry(reason);
+}
+
+void ScheduleSource::deliver(const QByteArray& body, const QJsonObject& document, bool refresh)
+{
+    m_attempt = 0;
+    m_retryTimer.stop();
+    if (m_refreshInterval > 0)
+        m_refreshTimer.start(m_refreshInterval);
+    // A fresh answer after the kept document replaces it like a refresh would.
+    refresh = refresh || m_fromCache;
+    m_fromCache = false;
+    m_cache.storeDocument(m_address, body);
+    keepMedia(document);
+    if (refresh && document == m_lastDocument) {
+        emit message(QStringLiteral("FUNCTION - scheduleSource - refresh: document unchanged"));
+        return;
+    }
+    m_lastDocument = document;
+    const bool refreshed = refresh && m_taken;
+    m_taken = true;
+    QJSEngine* engine = qjsEngine(this);
+    emit documentReady(engine ? engine->toScriptValue(document) : QJSValue(), refreshed);
+}
+
+void ScheduleSource::scheduleRetry(const QString& reason)
+{
+    const int delay = retryDelay(m_attempt++, QRandomGenerator::global()->generateDouble());
+    emit message(QStringLiteral("FUNCTION - scheduleSource - ") + m_address + QStringLiteral(" failed (") + reason
+        + QStringLiteral("), next try in ") + QString::number(delay) + QStringLiteral(" ms"));
+    m_retryTimer.start(delay);
+}
+
+QString ScheduleSource::resolve(const QString& source) const
+{
+    return source.startsWith(QLatin1Char('/')) ? QStringLiteral("http://") + m_hostPort + source : source;
+}
+
+QString ScheduleSource::mediaFor(const QString& source) const
+{
+    const QString local = m_cache.localCopy(resolve(source));
+    return local.isEmpty() ? source : local;
+}
+
+// Images and videos only: web pages are never kept (the web engine's own cache
+// is emptied at each start on purpose).
+void ScheduleSource::keepMedia(const QJsonObject& document)
+{
+    QJsonArray sequences = document.value(QLatin1String("schedule")).toObject().value(QLatin1String("sequences")).toArray();
+    QJsonArray elements = document.value(QLatin1String("objects")).toArray();
+    for (const QJsonValue& entry : sequences) {
+        for (const QJsonValue& element : entry.toObject().value(QLatin1String("sequence")).toObject().value(QLatin1String("elements")).toArray())
+            elements.append(element);
+    }
+    QStringList urls;
+    for (const QJsonValue& value : elements) {
+        const QJsonObject element = value.toObject();
+        const QString type = element.value(QLatin1String("type")).toString();
+        const QString url = resolve(element.value(QLatin1String("attributes")).toObject().value(QLatin1String("source")).toString());
+        if ((type == QLatin1String("Image") || type == QLatin1String("Video"))
+            && (url.startsWith(QLatin1String("http://")) || url.startsWith(QLatin1String("https://"))))
+            urls.append(url);
+    }
+    m_cache.fetchMedia(urls);
+}
+
+void registerScheduleSource()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    qmlRegisterType<ScheduleSource>("Player", 1, 0, "ScheduleSource");
+}
+
+// Every program that links the shell library and builds a QML engine gets the
+// type, whether or not it calls into this file: the build keeps this object in
+// each link through the symbol below.
+extern "C" void player_schedule_source_anchor() { }
+Q_COREAPP_STARTUP_FUNCTION(registerScheduleSource)
