@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""The real player on a loopback RTSP server (cvlc as nobody, RTP over UDP): colour on screen, the
-status datagram's source, no password in the output, and the time to the first picture next to the
-same clip as udp:// TS. Runs only inside tests/isolate.sh --net --x."""
+"""The real player on a loopback RTSP server (cvlc as nobody, RTP over UDP): colour on screen, the status datagram's
+source, no password in the output, time to the first picture next to the same clip as udp:// TS. In isolate.sh only."""
 import json, os, shutil, socket, struct, subprocess, sys, tempfile, time  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
@@ -10,9 +9,8 @@ from support import check, datagrams, failures, wait_for  # noqa: E402
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("e2e_rtsp: run me through tests/isolate.sh --net --x")
 
-WORK = os.path.join(os.environ["PLAYER_TEST_TMP"], "rtsp")
+WORK = os.environ["PLAYER_TEST_TMP"]
 SHARED = tempfile.mkdtemp(prefix="rtsp-clip.")  # readable by the server's user
-os.makedirs(WORK)
 os.chmod(SHARED, 0o755)
 CLIP = os.path.join(SHARED, "red.mp4")
 subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=c=red:s=640x360:r=25", "-t", "60", "-c:v",
@@ -72,7 +70,6 @@ try:
 finally:
     for server in servers:
         server.kill()
-        server.wait()
     shutil.rmtree(SHARED, ignore_errors=True)
 
 sys.exit("%d check(s) failed; logs in %s" % (len(failures), WORK) if failures else 0)
