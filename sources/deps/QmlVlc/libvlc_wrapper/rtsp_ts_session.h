@@ -26,7 +26,9 @@ public:
     };
 
     struct timeouts {
-        std::chrono::milliseconds open { 8000 };
+        // Room for a UDP set-up that stays silent (the read time-out) and the
+        // TCP set-up that follows it.
+        std::chrono::milliseconds open { 12000 };
         std::chrono::milliseconds read { 6000 };
         std::chrono::milliseconds keepalive { 100 };
     };
