@@ -34,13 +34,14 @@ struct rtsp_server {
         vlc.start("env",
             { "HOME=" + dir.path(), "setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "cvlc", "-q",
                 clip, "--sout", QString("#rtp{sdp=rtsp://127.0.0.1:%1/test}").arg(port), "--run-time=90" });
+        // Ready once ffprobe reads the stream: VLC answers RTSP before its stream runs.
         return QTest::qWaitFor(
             [port] {
-                QTcpSocket probe;
-                probe.connectToHost("127.0.0.1", quint16(port));
-                return probe.waitForConnected(100);
+                return QProcess::execute("ffprobe",
+                           { "-v", "quiet", "-rtsp_transport", "udp", QString("rtsp://127.0.0.1:%1/test").arg(port) })
+                    == 0;
             },
-            10000);
+            15000);
     }
     ~rtsp_server() { vlc.kill(), vlc.waitForFinished(5000); }
 };
