@@ -6,7 +6,7 @@ set -euo pipefail
 # The demo content is made at build time (ffmpeg, imagemagick, fonts); dpkg-dev
 # finds the package's library dependencies.
 BUILD_PKGS="cmake g++ ninja-build pkg-config qtbase5-dev qtdeclarative5-dev qtwebengine5-dev libvlc-dev \
-libsystemd-dev dpkg-dev ffmpeg imagemagick fonts-dejavu-core"
+libavformat-dev libavcodec-dev libavutil-dev libsystemd-dev dpkg-dev ffmpeg imagemagick fonts-dejavu-core"
 RUN_PKGS="qml-module-qtquick-controls qml-module-qtquick-layouts \
 qml-module-qtquick-window2 qml-module-qtmultimedia qml-module-qtwebengine qml-module-qtquick-dialogs \
 vlc-plugin-base libvlc-bin qtwayland5 cage xwayland"

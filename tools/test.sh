@@ -15,13 +15,13 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j2
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j2 "$@" 2>&1 | tee -a "$log" || status=1
 
-# The media engine wrapper's tests once more under AddressSanitizer and
+# The media engine wrapper's tests (and the RTSP input's) once more under AddressSanitizer and
 # UndefinedBehaviorSanitizer, so that a leaked or double-released libvlc
 # reference fails the run. Only those targets are built (about 2 minutes).
 if [ "${PLAYER_SKIP_SANITIZERS:-}" != 1 ]; then
     asan=${PLAYER_ASAN_BUILD_DIR:-build-asan}
     cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLAYER_SANITIZE=ON >/dev/null
-    cmake --build "$asan" -j2 --target tst_wrapper tst_vlcdouble
+    cmake --build "$asan" -j2 --target tst_wrapper tst_vlcdouble tst_rtsp
     ctest --test-dir "$asan" --output-on-failure --no-tests=error -j2 -L wrapper 2>&1 | tee -a "$log" || status=1
 fi
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "vlc_rtsp_input.h"
+
 namespace vlc {
 
 basic_player::~basic_player()
@@ -38,7 +40,12 @@ void basic_player::swap(basic_player* other)
 
 libvlc_state_t basic_player::get_state() const
 {
-    return _mp ? libvlc_media_player_get_state(_mp) : libvlc_NothingSpecial;
+    if (!_mp)
+        return libvlc_NothingSpecial;
+    const libvlc_state_t state = libvlc_media_player_get_state(_mp);
+    if (state == libvlc_Ended && rtsp_input::failed(current_media().libvlc_media()))
+        return libvlc_Error;
+    return state;
 }
 
 void basic_player::play()

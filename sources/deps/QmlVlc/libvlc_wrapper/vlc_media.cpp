@@ -1,6 +1,7 @@
 #include "vlc_media.h"
 
 #include "vlc_helpers.h"
+#include "vlc_rtsp_input.h"
 
 namespace vlc {
 
@@ -53,8 +54,9 @@ media media::create_media(libvlc_instance_t* instance, const char* mrl,
     if (!instance || !mrl)
         return media();
 
-    libvlc_media_t* m = is_path ? libvlc_media_new_path(instance, mrl)
-                                : libvlc_media_new_location(instance, mrl);
+    libvlc_media_t* m = is_path            ? libvlc_media_new_path(instance, mrl)
+        : rtsp_input::handles(mrl) ? rtsp_input::new_media(instance, mrl)
+                                   : libvlc_media_new_location(instance, mrl);
     if (!m)
         return media();
 
@@ -71,6 +73,9 @@ std::string media::mrl() const
 {
     if (!_media)
         return std::string();
+    std::string address;
+    if (rtsp_input::address_of(_media, &address))
+        return address;
     return take_libvlc_string(libvlc_media_get_mrl(_media));
 }
 

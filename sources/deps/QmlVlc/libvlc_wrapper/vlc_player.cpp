@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "vlc_helpers.h"
+#include "vlc_rtsp_input.h"
 
 namespace vlc {
 
@@ -117,6 +118,8 @@ void player_core::events_attach(bool attach)
     libvlc_event_manager_t* em = libvlc_media_player_event_manager(mp);
     if (!em)
         return;
+    if (attach)
+        _event_media = _player.current_media().libvlc_media();
     for (libvlc_event_type_t type : player_event_types) {
         if (attach)
             libvlc_event_attach(em, type, event_proxy, this);
@@ -134,6 +137,17 @@ void player_core::event_proxy(const libvlc_event_t* e, void* user_data)
 
 void player_core::event(const libvlc_event_t* e)
 {
+    if (e->type == libvlc_MediaPlayerMediaChanged)
+        _event_media = e->u.media_player_media_changed.new_media;
+    // The player's own RTSP input can only end its byte stream, which libvlc
+    // takes for the end of the media: a stream that failed is an error here,
+    // as it is for every media libvlc opens itself.
+    libvlc_event_t failure;
+    if (e->type == libvlc_MediaPlayerEndReached && rtsp_input::failed(_event_media)) {
+        failure = *e;
+        failure.type = libvlc_MediaPlayerEncounteredError;
+        e = &failure;
+    }
     for_each_callback([e](media_player_events_callback* callback) { callback->media_player_event(e); });
 }
 

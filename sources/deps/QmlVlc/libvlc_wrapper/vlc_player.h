@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <string>
 
@@ -73,6 +74,9 @@ private:
     // libvlc 3.0 aborts the process when asked to detach a handler it does not
     // hold, so what is attached is tracked rather than inferred.
     bool _events_attached = false;
+    // The media libvlc last announced, as a key only (never dereferenced):
+    // libvlc's event thread checks with it whether an end was a failure.
+    std::atomic<libvlc_media_t*> _event_media { nullptr };
     vlc::basic_player _player;
     vlc::playback _playback;
     vlc::video _video;

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace vlc {
+
+// One connection to an RTSP server, its elementary streams remuxed unchanged
+// into an MPEG transport stream that a reader drains byte by byte.
+//
+// Threads: a worker of its own connects (libavformat's RTSP client: RTP over
+// UDP, then TCP interleaving when UDP is refused or stays silent), reads and
+// remuxes. read() is called from one reader thread (libvlc's input thread);
+// stop() and the destructor from any thread but the reader's.
+class rtsp_ts_session {
+public:
+    enum class outcome {
+        running,
+        ended, // the server ended the stream
+        failed, // could not be opened, or broke off
+        stopped, // stop() was called
+    };
+
+    struct timeouts {
+        // Room for a UDP set-up that stays silent (the read time-out) and the
+        // TCP set-up that follows it.
+        std::chrono::milliseconds open { 12000 };
+        std::chrono::milliseconds read { 6000 };
+        std::chrono::milliseconds keepalive { 100 };
+    };
+
+    static constexpr std::size_t ts_packet_size = 188;
+
+    rtsp_ts_session(std::string address, timeouts limits);
+    rtsp_ts_session(const rtsp_ts_session&) = delete;
+    rtsp_ts_session& operator=(const rtsp_ts_session&) = delete;
+    ~rtsp_ts_session();
+
+    void start();
+
+    // Copies up to len bytes of the transport stream. While the stream runs it
+    // never waits longer than the keep-alive time: when nothing came by then it
+    // hands out a null packet (the demuxer drops those), so a reader that must
+    // notice a stop request is never held on the network. 0 once the stream
+    // is over and everything was read.
+    std::size_t read(std::uint8_t* buf, std::size_t len);
+
+    // Ends the worker promptly: libavformat's blocking calls are interrupted.
+    void stop();
+
+    outcome result() const;
+
+    // The address with any password masked, fit for a log line.
+    static std::string redacted(const std::string& address);
+
+private:
+    struct shared;
+    static void run(std::shared_ptr<shared> s);
+
+    // Shared with the worker, which may outlive a stop() that stopped waiting
+    // for it (a name lookup cannot be interrupted).
+    std::shared_ptr<shared> _shared;
+    std::thread _worker;
+};
+
+} // namespace vlc
