@@ -20,7 +20,8 @@ python3 "$root/tools/signage-server.py" --content "$build/demo" --bind 127.0.0.1
 server=$!
 trap 'kill "$server" 2>/dev/null || true' EXIT
 trap 'exit 130' INT TERM
-# The player fetches its schedule once at start: the server must be listening.
+# The player would fetch again later, but a listening server spares the demo its first
+# seconds of black.
 for _ in $(seq 1 100); do
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
     sleep 0.1
