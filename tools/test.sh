@@ -32,6 +32,13 @@ if [ "${PLAYER_SKIP_SOAK:-}" != 1 ]; then
         python3 bench/soak.py --minutes 3 --warmup 40 --check 2>&1 | tee -a "$log" || status=1
 fi
 
+# libFuzzer over the remote datagram handlers, the schedule reader and the
+# transition expressions (tools/fuzz.sh: clang, build-fuzz): the kept regression
+# inputs first, then PLAYER_FUZZ_SECONDS (60) per target, two targets at a time.
+if [ "${PLAYER_SKIP_FUZZ:-}" != 1 ]; then
+    bash tools/fuzz.sh 2>&1 | tee -a "$log" || status=1
+fi
+
 # One closing line for both runs together.
 awk '/tests passed, [0-9]+ tests? failed out of/ { failed += $4; total += $NF }
      END { printf "tests: %d passed, %d failed\n", total - failed, failed }' "$log"
