@@ -28,6 +28,44 @@ ScheduleSource::ScheduleSource(QObject* parent)
     connect(&m_network, &QNetworkAccessManager::finished, this, &ScheduleSource::finished);
 }
 
+namespace {
+
+// The value without members named after those every script object inherits, at
+// any depth. The scene gets the document as script objects, built member by
+// member: "__proto__" goes through the prototype setter (a server could give an
+// object no prototype at all), and a "toString" or "valueOf" that is not a function
+// shadows the inherited one. Either way the object can no longer be turned into a
+// string or a number: the scene's first concatenation or comparison on it throws
+// and the load stops half done. No schedule needs members of these names.
+QJsonValue withPlainObjects(const QJsonValue& value)
+{
+    static const QStringList inherited { QStringLiteral("__proto__"), QStringLiteral("__defineGetter__"),
+        QStringLiteral("__defineSetter__"), QStringLiteral("__lookupGetter__"), QStringLiteral("__lookupSetter__"),
+        QStringLiteral("constructor"), QStringLiteral("hasOwnProperty"), QStringLiteral("isPrototypeOf"),
+        QStringLiteral("propertyIsEnumerable"), QStringLiteral("toLocaleString"), QStringLiteral("toString"),
+        QStringLiteral("valueOf") };
+    if (value.isArray()) {
+        QJsonArray array = value.toArray();
+        for (QJsonValueRef item : array)
+            item = withPlainObjects(item);
+        return array;
+    }
+    if (!value.isObject())
+        return value;
+    QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end();) {
+        if (inherited.contains(it.key())) {
+            it = object.erase(it);
+        } else {
+            it.value() = withPlainObjects(it.value());
+            ++it;
+        }
+    }
+    return object;
+}
+
+} // namespace
+
 QJsonObject ScheduleSource::readDocument(const QByteArray& body, QString* error)
 {
     auto fail = [error](const QString& reason) {
@@ -45,7 +83,7 @@ QJsonObject ScheduleSource::readDocument(const QByteArray& body, QString* error)
         return fail(QStringLiteral("not JSON (%1 at %2)").arg(parse.errorString()).arg(parse.offset));
     if (!json.isObject())
         return fail(QStringLiteral("not a JSON object"));
-    const QJsonObject document = json.object();
+    const QJsonObject document = withPlainObjects(json.object()).toObject();
     if (!document.value(QLatin1String("schedule")).isObject() && !document.contains(QLatin1String("objects")))
         return fail(QStringLiteral("no schedule"));
     if (error)

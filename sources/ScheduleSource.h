@@ -44,7 +44,9 @@ public:
     static constexpr int maxRetryDelay = 60000;
 
     // The document in a body, or an empty object with the reason in `error`. A
-    // document is a JSON object with a "schedule" object or an "objects" member.
+    // document is a JSON object with a "schedule" object or an "objects" member;
+    // members named like those every script object inherits ("__proto__",
+    // "toString", ...) are dropped from it at any depth.
     static QJsonObject readDocument(const QByteArray& body, QString* error);
     // The wait before retry number `attempt` (0 for the first): 2 s doubling up to
     // 60 s, less up to a quarter of it by `jitter` (0 to 1), so that screens that
