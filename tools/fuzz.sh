@@ -13,6 +13,7 @@ seconds=${PLAYER_FUZZ_SECONDS:-60}
 targets=${PLAYER_FUZZ_TARGETS:-datagram schedule expression}
 build=${PLAYER_FUZZ_BUILD_DIR:-build-fuzz}
 out=${PLAYER_FUZZ_OUT:-$(mktemp -d /tmp/player-fuzz.XXXXXX)}
+mkdir -p "$out"
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLAYER_FUZZ=ON >/dev/null
 # shellcheck disable=SC2046

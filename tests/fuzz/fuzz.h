@@ -10,15 +10,9 @@
 
 __attribute__((used, section("__libfuzzer_extra_counters"))) static uint8_t scriptBlocks[4096];
 
-// Made from a fixed argument list: libFuzzer's options must not reach the player's.
-template <class App> App* application()
-{
-    static int argc = 1;
-    static char name[] = "fuzz";
-    static char* argv[] = { name, nullptr };
-    static App app(argc, argv);
-    return &app;
-}
+// For the application object: libFuzzer's options must not reach the player's.
+static int fuzzArgc = 1;
+static char* fuzzArgv[] = { const_cast<char*>("fuzz"), nullptr };
 
 // sources/qml/js/<name>.js as an object of its top-level names, like the scene's import.
 inline QJSValue loadModule(QJSEngine& engine, const char* name)

@@ -1,7 +1,6 @@
-// The transition expression evaluator, on any text a schedule could give as a
-// "from" or "to" value: a finite number or undefined, never anything else, never an
-// exception. The first byte picks the scope: well-formed, empty, none, or members
-// that are not numbers or throw when read.
+// The transition expression evaluator on any "from" or "to" text: a finite number or
+// undefined, never anything else nor an exception. The first byte picks the scope:
+// well-formed, empty, none, or with members that are not numbers or throw.
 #include "fuzz.h"
 
 #include <QCoreApplication>
@@ -10,7 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static QJSEngine* engine = (application<QCoreApplication>(), new QJSEngine);
+    static QCoreApplication application(fuzzArgc, fuzzArgv);
+    static QJSEngine* engine = new QJSEngine;
     static QJSValue evaluate = loadModule(*engine, "expression").property(QStringLiteral("evaluate"));
     static const QJSValue scopes = engine->evaluate(QStringLiteral(
         "[{ width: 1920, height: 1080, mainWindow: { width: 1920, height: 1080 }, stack: { width: 1280, height: 720 } },"
