@@ -2,8 +2,9 @@
 # Builds the libFuzzer targets of tests/fuzz with clang (in build-fuzz), replays
 # each target's regression inputs, then fuzzes each target for a bounded time, two
 # at a time. A crash, a hang, a sanitizer report or memory over the limit fails
-# the run; the input that did it is kept under $PLAYER_FUZZ_OUT (printed at the
-# end) and belongs in tests/fuzz/regressions/<target>/ once the fault is mended.
+# the run; the input that did it is kept under $PLAYER_FUZZ_OUT (a temporary
+# directory by default, printed at the end) and belongs in
+# tests/fuzz/regressions/<target>/ once the fault is mended.
 # Environment: PLAYER_FUZZ_SECONDS per target (60; 0 only replays the
 # regressions), PLAYER_FUZZ_TARGETS (all), PLAYER_FUZZ_BUILD_DIR (build-fuzz).
 set -euo pipefail
@@ -12,7 +13,9 @@ root=$PWD
 seconds=${PLAYER_FUZZ_SECONDS:-60}
 targets=${PLAYER_FUZZ_TARGETS:-datagram schedule expression}
 build=${PLAYER_FUZZ_BUILD_DIR:-build-fuzz}
-out=${PLAYER_FUZZ_OUT:-$(mktemp -d /tmp/player-fuzz.XXXXXX)}
+out=${PLAYER_FUZZ_OUT:-}
+keep=${out:+1}
+out=${out:-$(mktemp -d /tmp/player-fuzz.XXXXXX)}
 mkdir -p "$out"
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLAYER_FUZZ=ON >/dev/null
@@ -48,11 +51,14 @@ wait
 status=0
 for target in $targets; do
     if [ -e "$out/$target.passed" ]; then
-        echo "fuzz_$target: passed, $(grep -o 'stat::number_of_executed_units: [0-9]*' "$out/$target.log" | awk '{ print $2 }') runs"
+        runs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$out/$target.log" | awk '{ print $2 }')
+        echo "fuzz_$target: passed (regressions replayed${runs:+, then $runs runs})"
     else
         status=1
         tail -n 40 "$out/$target.log"
-        echo "fuzz_$target: FAILED (log and inputs in $out/$target)"
+        echo "fuzz_$target: FAILED (log: $out/$target.log, inputs: $out/$target/)"
     fi
 done
+# The corpora and logs of a clean run are of no further use unless asked for.
+[ "$status" != 0 ] || [ -n "$keep" ] || rm -rf "$out"
 exit $status
