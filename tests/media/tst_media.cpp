@@ -197,7 +197,7 @@ private slots:
         QmlVlcVideoSurface other;
         other.setSource(p);
         QTRY_VERIFY_WITH_TIMEOUT(other.frame() != nullptr, 5000);
-        // Another clip while frames flow; the player then goes mid-clip.
+        // Another clip while frames flow, then the player goes in the middle of it.
         p->play(clip("blue4.mp4", "color=c=blue:s=320x240:r=25", h264(), "4"));
         QTRY_VERIFY_WITH_TIMEOUT(other.frame() && uchar(other.frame()->yData[0]) < 60, 5000); // blue's luma
         delete p;
