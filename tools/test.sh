@@ -25,6 +25,16 @@ if [ "${PLAYER_SKIP_SANITIZERS:-}" != 1 ]; then
     ctest --test-dir "$asan" --output-on-failure --no-tests=error -j2 -L wrapper 2>&1 | tee -a "$log" || status=1
 fi
 
+# The video frame hand-over under ThreadSanitizer: libvlc's threads, the GUI thread and
+# the render thread, while clips play, change and are torn down in a window. Only the
+# media test is built (about a minute); any report fails the run.
+if [ "${PLAYER_SKIP_TSAN:-}" != 1 ]; then
+    tsan=${PLAYER_TSAN_BUILD_DIR:-build-tsan}
+    cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLAYER_SANITIZE=thread >/dev/null
+    cmake --build "$tsan" -j2 --target tst_media
+    ctest --test-dir "$tsan" --output-on-failure --no-tests=error -L tsan 2>&1 | tee -a "$log" || status=1
+fi
+
 # Three minutes of fast playback (images, pages, videos, transitions): the run fails
 # when the player's descriptor or thread count grows after the warm-up.
 if [ "${PLAYER_SKIP_SOAK:-}" != 1 ]; then

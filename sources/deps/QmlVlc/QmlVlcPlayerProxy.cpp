@@ -43,7 +43,7 @@ vlc::playlist_player_core& QmlVlcPlayerProxy::player() const
 
 void QmlVlcPlayerProxy::classBegin()
 {
-    player().register_callback(this);
+    player().register_callback(&m_eventRelay);
     m_listening = true;
     // Without a libvlc player (no instance could be made) there is nothing to
     // bind the video to; the object stays a closed player that refuses media.
@@ -56,7 +56,7 @@ void QmlVlcPlayerProxy::componentComplete() { }
 void QmlVlcPlayerProxy::classEnd()
 {
     if (m_player && m_listening) {
-        m_player->unregister_callback(this);
+        m_player->unregister_callback(&m_eventRelay);
         m_listening = false;
     }
 }

@@ -135,6 +135,24 @@ protected:
 private:
     void media_player_event(const libvlc_event_t* e) override;
 
+    // What the player's listener list holds instead of this object. The
+    // destructors of a QML element and of the classes derived from this one
+    // rewrite this object's vtable pointers before classEnd() has unregistered
+    // it, while libvlc's event thread may be reading them for its virtual call.
+    // The relay's own pointer is only rewritten after it has been unregistered.
+    struct EventRelay final : vlc::media_player_events_callback {
+        explicit EventRelay(QmlVlcPlayerProxy* owner)
+            : owner(owner)
+        {
+        }
+        void media_player_event(const libvlc_event_t* e) override
+        {
+            owner->QmlVlcPlayerProxy::media_player_event(e); // not virtual: no vtable read
+        }
+        QmlVlcPlayerProxy* const owner;
+    };
+
+    EventRelay m_eventRelay { this };
     std::shared_ptr<vlc::playlist_player_core> m_player;
     QmlVlcAudio m_audio;
     QmlVlcInput m_input;

@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 
+#include <atomic>
 #include <cstring>
 
 #include "QmlVlcVideoSurface.h"
@@ -105,6 +106,13 @@ void* QmlVlcVideoOutput::video_lock_cb(void** planes)
     size_t index = 0;
     for (; index < m_framePool.size(); ++index) {
         if (m_framePool[index].use_count() <= 1) {
+            // The count is read relaxed. The last other holder (the render
+            // thread, after its upload) let go with a release decrement; this
+            // fence orders its reads of the pixels before libvlc's writes.
+            // ThreadSanitizer models no fences (GCC warns under it).
+#if !defined(__SANITIZE_THREAD__)
+            std::atomic_thread_fence(std::memory_order_acquire);
+#endif
             frame = m_framePool[index];
             break;
         }
