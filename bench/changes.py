@@ -11,11 +11,11 @@ that is neither the old nor the new one), or another colour. Run it through test
 
     tests/isolate.sh --net --x -- python3 bench/changes.py [--changes 50] [--kinds ...] [--fades 0,500]
 
-PLAYER_EXE selects the player binary (default: build/sources/player beside this script). Prints one row per
+PLAYER_EXE selects the player binary (default: build/sources/player of this checkout). Prints one row per
 change kind and transition and exits 0; --save DIR writes every faulty frame as a PNG.
 """
-import argparse, bisect, collections, http.server, json, math, os, shutil, socket, statistics, struct, subprocess  # noqa: E401
-import re, sys, tempfile, threading, time, zlib  # noqa: E401
+import argparse, bisect, collections, http.server, json, math, os, re, shutil, socket, statistics  # noqa: E401
+import struct, subprocess, sys, tempfile, threading, time, zlib  # noqa: E401
 from functools import partial
 
 TYPES = {"image": "Image", "video": "Video", "web": "WebView", "page": "PageBuilder", "stream": "RtspStream"}
@@ -42,6 +42,8 @@ args.add_argument("--save", metavar="DIR", help="write the faulty frames there a
 args.add_argument("--trace", metavar="FILE", help="write one line per judged frame there: transition, change, "
                   "ms since its datagram, verdict, centre colour")
 opts = args.parse_args()
+if opts.changes < 1 or opts.duration < 100:
+    sys.exit("changes: --changes must be at least 1 and --duration at least 100 ms")
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("changes: run me through tests/isolate.sh --net --x")
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -144,13 +146,9 @@ def png(path, width, height, rgb):
                   + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
-def hex_colour(c):
-    return "0x%02X%02X%02X" % c
-
-
 def clip(path, colour, seconds):
-    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "color=c=%s:s=320x180:r=30" % hex_colour(colour),
-                    "-t", str(seconds), "-pix_fmt", "yuv420p", "-c:v", "libx264", "-g", "15", path],
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "color=c=0x%02X%02X%02X:s=320x180:r=30"
+                    % colour, "-t", str(seconds), "-pix_fmt", "yuv420p", "-c:v", "libx264", "-g", "15", path],
                    check=True, timeout=120)
 
 
@@ -172,29 +170,35 @@ HTTP_PORT = http_server.server_address[1]
 processes = []   # everything this script starts, stopped by pid at the end
 stream_dir = tempfile.mkdtemp(prefix="changes-stream.")  # readable by the stream server's unprivileged user
 os.chmod(stream_dir, 0o755)
-sources = []
-for i, (kind, colour) in enumerate(zip(types, colours)):
-    name = "c%d-%s" % (i, kind)
-    if kind == "image":
-        png(os.path.join(MEDIA, name + ".png"), 64, 36, bytes(colour) * 64 * 36)
-        sources.append("/%s.png" % name)
-    elif kind == "video":
-        clip(os.path.join(MEDIA, name + ".mp4"), colour, opts.duration / 1000 + 2)
-        sources.append("/%s.mp4" % name)
-    elif kind in ("web", "page"):
-        with open(os.path.join(MEDIA, name + ".html"), "w") as out:
-            out.write("<!doctype html><html><body style='margin:0;background:rgb%s'></body></html>" % (colour,))
-        sources.append("http://127.0.0.1:%d/%s.html" % (HTTP_PORT, name) if kind == "web" else "/%s.html" % name)
-    else:
-        path, port = os.path.join(stream_dir, name + ".mp4"), 8554 + i
-        clip(path, colour, 120)
-        os.chmod(path, 0o644)
-        processes.append(subprocess.Popen(
-            ["env", "HOME=" + stream_dir, "setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "cvlc",
-             "-q", path, "--loop", "--sout", "#rtp{sdp=rtsp://127.0.0.1:%d/s}" % port],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        sources.append("rtsp://127.0.0.1:%d/s" % port)
-index_of = {s: i for i, s in enumerate(sources)}
+sources, index_of = [], {}
+
+
+def make_content():
+    """One source per composition of the cycle, in the cycle's order, with a server for each stream."""
+    for i, (kind, colour) in enumerate(zip(types, colours)):
+        name = "c%d-%s" % (i, kind)
+        if kind == "image":
+            png(os.path.join(MEDIA, name + ".png"), 64, 36, bytes(colour) * 64 * 36)
+            sources.append("/%s.png" % name)
+        elif kind == "video":
+            clip(os.path.join(MEDIA, name + ".mp4"), colour, opts.duration / 1000 + 2)
+            sources.append("/%s.mp4" % name)
+        elif kind in ("web", "page"):
+            with open(os.path.join(MEDIA, name + ".html"), "w") as out:
+                out.write("<!doctype html><html><body style='margin:0;background:rgb%s'></body></html>" % (colour,))
+            sources.append("http://127.0.0.1:%d/%s.html" % (HTTP_PORT, name) if kind == "web" else "/%s.html" % name)
+            # The datagram names a page-builder page by its address as completed against the server.
+            index_of["http://127.0.0.1:%d/%s.html" % (HTTP_PORT, name)] = i
+        else:
+            path, port = os.path.join(stream_dir, name + ".mp4"), 8554 + i
+            clip(path, colour, 120)
+            os.chmod(path, 0o644)
+            processes.append(subprocess.Popen(
+                ["env", "HOME=" + stream_dir, "setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                 "cvlc", "-q", path, "--loop", "--sout", "#rtp{sdp=rtsp://127.0.0.1:%d/s}" % port],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            sources.append("rtsp://127.0.0.1:%d/s" % port)
+        index_of[sources[-1]] = i
 
 
 def stream_ready(url, timeout=20):
@@ -314,7 +318,7 @@ def judge(frames, marks, label):
                 if opts.save and raw is not None and saved < 500:
                     png(os.path.join(opts.save, "%s-%03d-%s-to-%s-%04d-%s.png" % (
                         label, j, types[old] if old >= 0 else "?", types[new] if new >= 0 else "?", k, verdict)),
-                        W, H, raw)
+                        W, H, zlib.decompress(raw))
                     saved += 1
             else:
                 run = []
@@ -325,9 +329,14 @@ def judge(frames, marks, label):
     return changes
 
 
+def tag(style, ms):
+    return "%s%d" % (style, ms)
+
+
 def run(style, ms):
-    """One player on the schedule with this transition; returns its judged changes and the capture rate."""
-    label = ("slide%d" if style == "slide" else "fade%d") % ms
+    """One player on the schedule with this transition; returns its judged changes, the capture rate, the
+    changes seen and how many of them were out of the schedule's order."""
+    label = tag(style, ms)
     document = os.path.join(WORK, "changes-%s.json" % label)
     with open(document, "w") as out:
         json.dump(schedule(style, ms), out)
@@ -343,7 +352,7 @@ def run(style, ms):
         while not shown and time.monotonic() < end and player.poll() is None:
             time.sleep(0.05)
         if not shown:
-            raise RuntimeError("no composition came on screen within 30 s (see %s)" % log.name)
+            raise RuntimeError("no composition came on screen within 30 s")
         # x11grab stamps each picture with the wall clock at its capture; showinfo prints those stamps, so that
         # the frames are placed against the datagrams by when they were taken, not by when they came through.
         recorder = subprocess.Popen(
@@ -360,7 +369,8 @@ def run(style, ms):
                 if len(raw) < size:
                     return
                 points = [tuple(raw[(y * W + x) * 3:(y * W + x) * 3 + 3]) for x, y in POINTS]
-                frames.append((points, raw if opts.save else None))
+                # A flat-coloured frame shrinks to a few hundred bytes: kept only when faulty frames are saved.
+                frames.append((points, zlib.compress(raw, 1) if opts.save else None))
 
         def stamps():
             for line in recorder.stderr:
@@ -376,7 +386,7 @@ def run(style, ms):
         while len(shown) < wanted and time.monotonic() < deadline and player.poll() is None and recorder.poll() is None:
             time.sleep(0.2)
         if player.poll() is not None:
-            raise RuntimeError("the player ended by itself (see %s)" % log.name)
+            raise RuntimeError("the player ended by itself")
         if recorder.poll() is not None:
             raise RuntimeError("the recorder ended: %s" % " / ".join(errors[-3:]))
     finally:
@@ -424,13 +434,14 @@ def report(label, changes, rate, seen, skips):
 
 
 try:
-    for i, (kind, source) in enumerate(zip(types, sources)):
+    make_content()
+    for kind, source in zip(types, sources):
         if kind == "stream" and not stream_ready(source):
             sys.exit("changes: the loopback RTSP server at %s never served its stream" % source)
     if opts.save:
         os.makedirs(opts.save, exist_ok=True)
     print("composition changes: %s; %d changes of each kind per transition, %d ms per composition; cycle: %s"
-          % (PLAYER, opts.changes, opts.duration, " ".join("%s(%d,%d,%d)" % ((t,) + c) for t, c in zip(types, colours))),
+          % (PLAYER, opts.changes, opts.duration, " ".join("%s%s" % (t, c) for t, c in zip(types, colours))),
           flush=True)
     totals = collections.Counter()
     for style, ms in fades:
@@ -438,7 +449,9 @@ try:
         try:
             changes, rate, seen, skips = run(style, ms)
         except RuntimeError as error:
-            print("\n%s: %s" % (label, error), flush=True)
+            with open(os.path.join(WORK, "player-%s.log" % tag(style, ms))) as log:
+                tail = log.readlines()[-15:]
+            print("\n%s: %s; the player's last lines:\n%s" % (label, error, "".join(tail)), flush=True)
             continue
         report(label, changes, rate, seen, skips)
         for c in changes:
