@@ -31,6 +31,11 @@ QmlVlcPlayerProxy::QmlVlcPlayerProxy(const std::shared_ptr<vlc::playlist_player_
     connect(this, &QmlVlcPlayerProxy::mediaPlayerMediaChanged, &m_errorTimer, &QTimer::stop);
     connect(this, &QmlVlcPlayerProxy::mediaPlayerMediaChanged, &m_subtitle, &QmlVlcSubtitle::eraseLoaded);
     connect(&m_audio, &QmlVlcAudio::volumeChanged, this, &QmlVlcPlayerProxy::volumeChanged);
+
+    // A cue that cannot reach its first picture gives the sound back at once.
+    connect(this, &QmlVlcPlayerProxy::mediaPlayerEncounteredError, this, &QmlVlcPlayerProxy::endCue);
+    connect(this, &QmlVlcPlayerProxy::mediaPlayerEndReached, this, &QmlVlcPlayerProxy::endCue);
+    connect(videoOutput(), &QmlVlcVideoOutput::hasPictureChanged, this, &QmlVlcPlayerProxy::pictureChanged);
 }
 
 QmlVlcPlayerProxy::~QmlVlcPlayerProxy() { classEnd(); }
@@ -183,7 +188,47 @@ unsigned QmlVlcPlayerProxy::get_volume() const { return player().audio().get_vol
 
 void QmlVlcPlayerProxy::set_volume(unsigned volume) { player().audio().set_volume(volume); }
 
+bool QmlVlcPlayerProxy::get_hasPicture() const { return videoOutput()->hasPicture(); }
+
 void QmlVlcPlayerProxy::play(const QString& mrl)
+{
+    endCue();
+    open(mrl);
+}
+
+void QmlVlcPlayerProxy::cue(const QString& mrl)
+{
+    endCue();
+    m_mutedBeforeCue = player().audio().is_muted();
+    player().audio().set_mute(true);
+    m_cue = Cue::Opening;
+    open(mrl);
+}
+
+// GUI thread, after the output has handed the surfaces their frame. The pause
+// lands a picture or two later, while those are still the first ones.
+void QmlVlcPlayerProxy::pictureChanged()
+{
+    if (m_cue == Cue::Opening && videoOutput()->hasPicture()) {
+        player().pause();
+        m_cue = Cue::Waiting;
+        emit cuedChanged();
+    }
+    emit hasPictureChanged();
+}
+
+void QmlVlcPlayerProxy::endCue()
+{
+    if (m_cue == Cue::None)
+        return;
+    const bool wasCued = m_cue == Cue::Waiting;
+    m_cue = Cue::None;
+    player().audio().set_mute(m_mutedBeforeCue);
+    if (wasCued)
+        emit cuedChanged();
+}
+
+void QmlVlcPlayerProxy::open(const QString& mrl)
 {
     player().clear_items();
     // libvlc takes a bare absolute path for a location without an access
@@ -195,13 +240,25 @@ void QmlVlcPlayerProxy::play(const QString& mrl)
         player().play(unsigned(index));
 }
 
-void QmlVlcPlayerProxy::play() { player().play(); }
+void QmlVlcPlayerProxy::play()
+{
+    endCue();
+    player().play();
+}
 
 void QmlVlcPlayerProxy::pause() { player().pause(); }
 
-void QmlVlcPlayerProxy::togglePause() { player().togglePause(); }
+void QmlVlcPlayerProxy::togglePause()
+{
+    endCue();
+    player().togglePause();
+}
 
-void QmlVlcPlayerProxy::stop() { player().stop(); }
+void QmlVlcPlayerProxy::stop()
+{
+    endCue();
+    player().stop();
+}
 
 void QmlVlcPlayerProxy::mute() { player().audio().set_mute(true); }
 

@@ -173,4 +173,8 @@ void QmlVlcVideoOutput::frameUpdated()
     const QList<QmlVlcVideoSurface*> surfaces = m_surfaces;
     for (QmlVlcVideoSurface* surface : surfaces)
         surface->presentFrame(frame);
+    if (bool(frame) != m_hasPicture) {
+        m_hasPicture = bool(frame);
+        emit hasPictureChanged();
+    }
 }
