@@ -35,7 +35,7 @@ QmlVlcPlayerProxy::QmlVlcPlayerProxy(const std::shared_ptr<vlc::playlist_player_
     // A cue that cannot reach its first picture gives the sound back at once.
     connect(this, &QmlVlcPlayerProxy::mediaPlayerEncounteredError, this, &QmlVlcPlayerProxy::endCue);
     connect(this, &QmlVlcPlayerProxy::mediaPlayerEndReached, this, &QmlVlcPlayerProxy::endCue);
-    connect(videoOutput(), &QmlVlcVideoOutput::hasPictureChanged, this, &QmlVlcPlayerProxy::pictureChanged);
+    connect(videoOutput(), &QmlVlcVideoOutput::framePresented, this, &QmlVlcPlayerProxy::framePresented);
 }
 
 QmlVlcPlayerProxy::~QmlVlcPlayerProxy() { classEnd(); }
@@ -188,8 +188,6 @@ unsigned QmlVlcPlayerProxy::get_volume() const { return player().audio().get_vol
 
 void QmlVlcPlayerProxy::set_volume(unsigned volume) { player().audio().set_volume(volume); }
 
-bool QmlVlcPlayerProxy::get_hasPicture() const { return videoOutput()->hasPicture(); }
-
 void QmlVlcPlayerProxy::play(const QString& mrl)
 {
     endCue();
@@ -205,16 +203,32 @@ void QmlVlcPlayerProxy::cue(const QString& mrl)
     open(mrl);
 }
 
-// GUI thread, after the output has handed the surfaces their frame. The pause
-// lands a picture or two later, while those are still the first ones.
-void QmlVlcPlayerProxy::pictureChanged()
+// GUI thread, after the output has handed the surfaces a frame.
+void QmlVlcPlayerProxy::framePresented()
 {
-    if (m_cue == Cue::Opening && videoOutput()->hasPicture()) {
+    const bool hasPicture = videoOutput()->hasPicture();
+    if (hasPicture && m_cue == Cue::Opening) {
+        // The pause lands a picture or two later. On a busy machine the first
+        // picture shown may come well after the start, the pictures before it
+        // dropped as late: going back to the start while paused shows the
+        // start's own picture, and playback later begins there.
         player().pause();
+        libvlc_media_player_t* mp = player().basic_player().get_mp();
+        if (player().playback().get_time() > 0 && mp && libvlc_media_player_is_seekable(mp)) {
+            player().playback().set_time(0);
+            m_cue = Cue::Rewinding;
+        } else {
+            m_cue = Cue::Waiting;
+            emit cuedChanged();
+        }
+    } else if (hasPicture && m_cue == Cue::Rewinding && player().playback().get_time() == 0) {
         m_cue = Cue::Waiting;
         emit cuedChanged();
     }
-    emit hasPictureChanged();
+    if (hasPicture != m_hasPicture) {
+        m_hasPicture = hasPicture;
+        emit hasPictureChanged();
+    }
 }
 
 void QmlVlcPlayerProxy::endCue()

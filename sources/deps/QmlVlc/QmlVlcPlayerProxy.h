@@ -91,7 +91,7 @@ public:
     QmlVlcSubtitle* get_subtitle() { return &m_subtitle; }
     QmlVlcPlaylist* get_playlist() { return &m_playlist; }
     QmlVlcMedia* get_mediaDescription() { return &m_currentMedia; }
-    bool get_hasPicture() const;
+    bool get_hasPicture() const { return m_hasPicture; }
     bool get_cued() const { return m_cue == Cue::Waiting; }
 
     Q_INVOKABLE void play(const QString& mrl);
@@ -147,10 +147,10 @@ protected:
 private:
     void media_player_event(const libvlc_event_t* e) override;
     void open(const QString& mrl);
-    void pictureChanged();
+    void framePresented();
     void endCue();
 
-    enum class Cue { None, Opening, Waiting };
+    enum class Cue { None, Opening, Rewinding, Waiting };
 
     std::shared_ptr<vlc::playlist_player_core> m_player;
     QmlVlcAudio m_audio;
@@ -163,4 +163,5 @@ private:
     bool m_listening = false;
     Cue m_cue = Cue::None;
     bool m_mutedBeforeCue = false;
+    bool m_hasPicture = false;
 };

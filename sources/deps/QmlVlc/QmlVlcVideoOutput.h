@@ -45,7 +45,8 @@ public:
     bool hasPicture() const { return m_hasPicture; }
 
 signals:
-    void hasPictureChanged();
+    // GUI thread: the surfaces were handed a new picture, or none after a cleanup.
+    void framePresented();
 
 private:
     unsigned video_format_cb(
