@@ -1,7 +1,8 @@
 #include "CompositionGate.h"
 
+#include <QCoreApplication>
 #include <QMetaProperty>
-#include <QtQml>
+#include <qqml.h>
 
 CompositionGate::CompositionGate(QObject* parent)
     : QObject(parent)
