@@ -4,11 +4,17 @@ import QtQuick 2.7
 // and around it when its fill mode leaves room.
 Rectangle {
     id: imageItem
+    // While it fades, the item is drawn as one picture: its background would
+    // otherwise show through its own content at the item's opacity.
+    layer.enabled: opacity < 1
     color: "black"
 
     property alias source: image.source
     property alias fillMode: image.fillMode
     property bool nextCompositionTrigger: false
+    // Decoded, or known not to decode: the scene may show it without a frame of
+    // the black behind it.
+    readonly property bool ready: image.status !== Image.Loading
 
     Image {
         id: image

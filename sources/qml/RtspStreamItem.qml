@@ -5,9 +5,15 @@ import QmlVlc 0.1
 // is already playing when the item comes on screen one step later.
 Rectangle {
     id: streamItem
+    // While it fades, the item is drawn as one picture: its background would
+    // otherwise show through its own content at the item's opacity.
+    layer.enabled: opacity < 1
     color: "grey"
 
     property alias source: player.mrl
+    // The stream has given its first picture, or has failed.
+    readonly property bool ready: player.hasPicture || player.state === VlcPlayer.Error
+                                  || player.state === VlcPlayer.Ended
 
     VlcPlayer {
         id: player

@@ -1,16 +1,26 @@
 import QtQuick 2.7
 import QmlVlc 0.1
 
-// A video composition. The address is only stored when the item is built; the
-// player opens it when the item is pushed on screen.
+// A video composition. While it waits hidden to be shown, the player opens its
+// address silenced and holds it on its first picture, so that the first frame
+// on screen is already the video; playback and sound start when it is pushed.
 Rectangle {
     id: videoItem
+    // While it fades, the item is drawn as one picture: its background would
+    // otherwise show through its own content at the item's opacity.
+    layer.enabled: opacity < 1
     color: "grey"
 
     property alias source: player.mrl
     property alias videoPlayer: player
     property bool nextCompositionTrigger: false
     property string currentSource: ""
+
+    // Nothing left to wait for before it is shown: its first picture is there,
+    // or the media could not give one (it is opened afresh when it starts).
+    readonly property bool ready: started || player.cued || cueFailed
+    property bool started: false
+    property bool cueFailed: false
 
     // The media has finished, by its end or by an error (a missing file, an
     // unreachable server, undecodable data: libvlc then never reports an end),
@@ -21,14 +31,21 @@ Rectangle {
         id: player
         onStateChanged: console.log("onStateChanged")
         onMediaPlayerStopped: console.log("onMediaPlayerStopped")
+        // Before the push only the cue can end or fail; the composition is not
+        // on screen yet and must not advance the sequence.
         onMediaPlayerEndReached: {
             console.log("onMediaPlayerEndReached");
-            if (videoItem.nextCompositionTrigger)
+            if (!videoItem.started)
+                videoItem.cueFailed = true;
+            else if (videoItem.nextCompositionTrigger)
                 videoItem.videoFinished();
         }
         onMediaPlayerEncounteredError: {
             console.log("onMediaPlayerEncounteredError");
-            errorAdvance.start();
+            if (!videoItem.started)
+                videoItem.cueFailed = true;
+            else
+                errorAdvance.start();
         }
     }
 
@@ -50,17 +67,35 @@ Rectangle {
         source: player
         anchors.fill: parent
         fillMode: VlcVideoSurface.Stretch
+        // Waiting items are not seen, but a visible surface would still upload
+        // each repeat of the waiting picture and have the window redrawn.
+        visible: videoItem.started
     }
 
     function setSource(source) {
         var text = "" + source;
         currentSource = text.charAt(0) === "/" ? "http://" + stack.hostPort + text : text;
+        // After the scene has finished configuring the item (it stops the
+        // player right after this call).
+        Qt.callLater(cue);
+    }
+
+    function cue() {
+        if (started || currentSource === "")
+            return;
+        cueFailed = false;
+        player.cue(currentSource);
     }
 
     function startVideo() {
         console.log("startVideo");
         console.log(currentSource);
-        player.mrl = currentSource;
+        var waiting = player.cued || (player.state !== VlcPlayer.NothingSpecial && !cueFailed);
+        started = true;
+        // A cue that is still opening goes on from where it is; one that failed
+        // is tried once more, now on screen, where its error advances.
+        if (!waiting || player.mrl === "")
+            player.mrl = currentSource;
         player.play();
     }
 

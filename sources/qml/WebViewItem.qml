@@ -14,11 +14,18 @@ import "js/trust.js" as Trust
 // asked for again every few seconds, so that it appears as soon as it loads.
 Rectangle {
     id: webViewItem
+    // While it fades, the item is drawn as one picture: its background would
+    // otherwise show through its own content at the item's opacity.
+    layer.enabled: opacity < 1
 
     property alias source: view.url
     property bool nextCompositionTrigger: false
     property string pageSource: ""
     property bool loadFailed: false
+    property bool pageLoaded: false
+    // The page is there to be shown, or known not to come (the window's black
+    // then shows until it loads).
+    readonly property bool ready: pageLoaded || loadFailed
 
     // For the scene's debug output: the page could not be loaded, and why.
     signal pageFailed(string url, string reason)
@@ -41,6 +48,7 @@ Rectangle {
         onLoadingChanged: {
             if (loadRequest.status === WebEngineView.LoadSucceededStatus) {
                 webViewItem.loadFailed = false;
+                webViewItem.pageLoaded = true;
             } else if (loadRequest.status === WebEngineView.LoadFailedStatus) {
                 if (!webViewItem.loadFailed)
                     webViewItem.pageFailed("" + loadRequest.url, loadRequest.errorString);

@@ -100,6 +100,9 @@ ApplicationWindow {
                 debug("FUNCTION - pushStack - nothing on screen, nothing to advance");
                 return;
             }
+            if (!pushGate.admit(stack.duplication && stack.duplication !== stack.currentItem
+                                ? stack.duplication : itemsContainer.children[0]))
+                return; // pushGate calls again once the next composition has something to show
             stack.playLogLeaving(stackViewTimer.interval > 0 ? "duration" : "video-end", false);
             try {
                 if (stack.currentElement().type === "Video")
@@ -155,11 +158,19 @@ ApplicationWindow {
         }
     }
 
-    // Items built one step ahead wait here, hidden, oldest first.
+    CompositionGate {
+        id: pushGate
+        patience: 2000
+        onOpened: stackViewTimer.pushStack()
+    }
+
+    // Items built one step ahead wait here, unseen, oldest first. Visible to Qt
+    // Quick, though: a web page paints while it waits and a picture is uploaded,
+    // so that each shows at once when it is pushed.
     Item {
         id: itemsContainer
         objectName: "itemsContainer"
-        visible: false
+        opacity: 0
         anchors.fill: parent
     }
 
@@ -490,6 +501,7 @@ ApplicationWindow {
             index = 0;
             previousIndex = 0;
             stackViewTimer.stop();
+            pushGate.cancel();
             playLogLeaving("reload", true);
             stack.clear();
         }
@@ -599,7 +611,9 @@ ApplicationWindow {
                 debug("FUNCTION - buildElt - " + element.type + " items cannot be built: " + component.errorString().trim());
                 return null;
             }
-            var item = component.createObject(itemsContainer);
+            // Built at the size it will be shown at: a page is laid out and painted
+            // once, before it comes on screen.
+            var item = component.createObject(itemsContainer, { width: stack.width, height: stack.height });
             if (!item) {
                 debug("FUNCTION - buildElt - creating a " + element.type + " item failed");
                 return null;
@@ -720,6 +734,7 @@ ApplicationWindow {
                 return;
             }
             debug("FUNCTION - goToPreviousComposition");
+            pushGate.cancel();
             playLogLeaving("remote", false);
             var shown = currentElement();
             if (shown.type === "Video") {
@@ -784,6 +799,10 @@ ApplicationWindow {
                 return;
             }
             debug("FUNCTION - goToNextComposition");
+            if (pushGate.waiting) { // the advance is already under way: it stops waiting
+                stackViewTimer.pushStack();
+                return;
+            }
             playLogLeaving("remote", false);
             if (stackViewTimer.interval > 0) {
                 if (!paused)
@@ -808,6 +827,7 @@ ApplicationWindow {
                 return;
             }
             paused = true;
+            pushGate.cancel(); // the advance it held back waits for the resume
             if (stackViewTimer.interval > 0)
                 stackViewTimer.stop();
             else if (currentElement().type === "Video")

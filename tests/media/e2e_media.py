@@ -109,6 +109,24 @@ def colour_at(delay, name):
     check(all(abs(a - e) <= 40 for a, e in zip(got, COLOURS[name])), "%s on screen: %s" % (name, got))
 
 
+def record(skip, seconds):
+    """The middle of the screen, 30 times a second from skip seconds on, each frame shrunk to 4x4 pixels of RGB."""
+    return subprocess.Popen(["ffmpeg", "-v", "error", "-f", "x11grab", "-framerate", "30", "-video_size", "640x360",
+                             "-i", os.environ["DISPLAY"] + "+640,360", "-ss", str(skip), "-t", str(seconds), "-vf", "scale=4:4",
+                             "-f", "rawvideo", "-pix_fmt", "rgb24", "-"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+
+
+def check_change(recorder, old, new):
+    """Every recorded frame shows the old or the new colour only: no black, grey or stale frame between."""
+    data = recorder.communicate(timeout=30)[0]
+    frames = [data[i:i + 48] for i in range(0, len(data) - 47, 48)]
+    near = lambda f, c: all(sum(abs(f[j + k] - c[k]) for k in range(3)) <= 90 for j in range(0, 48, 3))
+    bad = [n for n, f in enumerate(frames) if not (near(f, COLOURS[old]) or near(f, COLOURS[new]))]
+    seen = [name for name in (old, new) if any(near(f, COLOURS[name]) for f in frames)]
+    check(len(frames) > 60 and not bad and len(seen) == 2, "%s to %s: %d frames, both seen: %s, frames with neither: %s"
+          % (old, new, len(frames), seen == [old, new], bad[:10]))
+
+
 player_log = open(os.path.join(WORK, "player.log"), "w")
 player = subprocess.Popen([os.environ["PLAYER_EXE"], "--json=" + DOC], cwd=WORK, stdout=player_log,
                           stderr=subprocess.STDOUT, env=dict(os.environ, QSG_RENDER_LOOP="basic"))
@@ -123,8 +141,12 @@ try:
         if not check(infos.get("type") == kind and str(infos.get("source", "")).endswith(ending),
                      "composition %d is the %s %s: %s" % (n, kind, ending, got and got[1])):
             break
+        if ending == "green.mp4":
+            recorder = record(0.5, 4)  # across the change to the blue video, at green's 3000 ms
         if colour:
             colour_at(3.5 if kind == "RtspStream" else 1.5, colour)
+        if ending == "blue.mp4":
+            check_change(recorder, "green", "blue")
     times = [at for at, _ in status]
     if len(times) >= 6:
         check(2.5 <= times[2] - times[1] <= 4.5, "the green video leaves after its own 3000 ms: %.2f s" % (times[2] - times[1]))

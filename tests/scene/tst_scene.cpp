@@ -132,7 +132,8 @@ class tst_Scene : public QObject {
         eval(call == "push" ? QStringLiteral("stackViewTimer.pushStack()") : "stack." + call + "()");
         QElapsedTimer t;
         t.start();
-        while (eval("stackDelegate.transitioning").toBool() && t.elapsed() < 3000)
+        // A change also waits, briefly, for the item coming in to be ready.
+        while ((eval("stackDelegate.transitioning").toBool() || eval("pushGate.waiting").toBool()) && t.elapsed() < 3000)
             QTest::qWait(10);
         return !eval("stackDelegate.transitioning").toBool();
     }

@@ -31,6 +31,11 @@ QmlVlcPlayerProxy::QmlVlcPlayerProxy(const std::shared_ptr<vlc::playlist_player_
     connect(this, &QmlVlcPlayerProxy::mediaPlayerMediaChanged, &m_errorTimer, &QTimer::stop);
     connect(this, &QmlVlcPlayerProxy::mediaPlayerMediaChanged, &m_subtitle, &QmlVlcSubtitle::eraseLoaded);
     connect(&m_audio, &QmlVlcAudio::volumeChanged, this, &QmlVlcPlayerProxy::volumeChanged);
+
+    // A cue that cannot reach its first picture gives the sound back at once.
+    connect(this, &QmlVlcPlayerProxy::mediaPlayerEncounteredError, this, &QmlVlcPlayerProxy::endCue);
+    connect(this, &QmlVlcPlayerProxy::mediaPlayerEndReached, this, &QmlVlcPlayerProxy::endCue);
+    connect(videoOutput(), &QmlVlcVideoOutput::framePresented, this, &QmlVlcPlayerProxy::framePresented);
 }
 
 QmlVlcPlayerProxy::~QmlVlcPlayerProxy() { classEnd(); }
@@ -185,6 +190,60 @@ void QmlVlcPlayerProxy::set_volume(unsigned volume) { player().audio().set_volum
 
 void QmlVlcPlayerProxy::play(const QString& mrl)
 {
+    endCue();
+    open(mrl);
+}
+
+void QmlVlcPlayerProxy::cue(const QString& mrl)
+{
+    endCue();
+    m_mutedBeforeCue = player().audio().is_muted();
+    player().audio().set_mute(true);
+    m_cue = Cue::Opening;
+    open(mrl);
+}
+
+// GUI thread, after the output has handed the surfaces a frame.
+void QmlVlcPlayerProxy::framePresented()
+{
+    const bool hasPicture = videoOutput()->hasPicture();
+    if (hasPicture && m_cue == Cue::Opening) {
+        // The pause lands a picture or two later. On a busy machine the first
+        // picture shown may come well after the start, the pictures before it
+        // dropped as late: going back to the start while paused shows the
+        // start's own picture, and playback later begins there.
+        player().pause();
+        libvlc_media_player_t* mp = player().basic_player().get_mp();
+        if (player().playback().get_time() > 0 && mp && libvlc_media_player_is_seekable(mp)) {
+            player().playback().set_time(0);
+            m_cue = Cue::Rewinding;
+        } else {
+            m_cue = Cue::Waiting;
+            emit cuedChanged();
+        }
+    } else if (hasPicture && m_cue == Cue::Rewinding && player().playback().get_time() == 0) {
+        m_cue = Cue::Waiting;
+        emit cuedChanged();
+    }
+    if (hasPicture != m_hasPicture) {
+        m_hasPicture = hasPicture;
+        emit hasPictureChanged();
+    }
+}
+
+void QmlVlcPlayerProxy::endCue()
+{
+    if (m_cue == Cue::None)
+        return;
+    const bool wasCued = m_cue == Cue::Waiting;
+    m_cue = Cue::None;
+    player().audio().set_mute(m_mutedBeforeCue);
+    if (wasCued)
+        emit cuedChanged();
+}
+
+void QmlVlcPlayerProxy::open(const QString& mrl)
+{
     player().clear_items();
     // libvlc takes a bare absolute path for a location without an access
     // scheme and hands it to every access module in turn (some of which send
@@ -195,13 +254,25 @@ void QmlVlcPlayerProxy::play(const QString& mrl)
         player().play(unsigned(index));
 }
 
-void QmlVlcPlayerProxy::play() { player().play(); }
+void QmlVlcPlayerProxy::play()
+{
+    endCue();
+    player().play();
+}
 
 void QmlVlcPlayerProxy::pause() { player().pause(); }
 
-void QmlVlcPlayerProxy::togglePause() { player().togglePause(); }
+void QmlVlcPlayerProxy::togglePause()
+{
+    endCue();
+    player().togglePause();
+}
 
-void QmlVlcPlayerProxy::stop() { player().stop(); }
+void QmlVlcPlayerProxy::stop()
+{
+    endCue();
+    player().stop();
+}
 
 void QmlVlcPlayerProxy::mute() { player().audio().set_mute(true); }
 

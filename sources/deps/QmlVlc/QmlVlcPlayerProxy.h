@@ -33,6 +33,8 @@ class QmlVlcPlayerProxy : public QmlVlcVideoSource, private vlc::media_player_ev
     Q_PROPERTY(QmlVlcSubtitle* subtitle READ get_subtitle CONSTANT)
     Q_PROPERTY(QmlVlcPlaylist* playlist READ get_playlist CONSTANT)
     Q_PROPERTY(QmlVlcMedia* mediaDescription READ get_mediaDescription CONSTANT)
+    Q_PROPERTY(bool hasPicture READ get_hasPicture NOTIFY hasPictureChanged)
+    Q_PROPERTY(bool cued READ get_cued NOTIFY cuedChanged)
 
 public:
     enum State {
@@ -89,8 +91,16 @@ public:
     QmlVlcSubtitle* get_subtitle() { return &m_subtitle; }
     QmlVlcPlaylist* get_playlist() { return &m_playlist; }
     QmlVlcMedia* get_mediaDescription() { return &m_currentMedia; }
+    bool get_hasPicture() const { return m_hasPicture; }
+    bool get_cued() const { return m_cue == Cue::Waiting; }
 
     Q_INVOKABLE void play(const QString& mrl);
+    // Opens mrl silenced and pauses it on its first picture, so that a surface
+    // shows that picture before playback starts; play() then starts it where
+    // it waits, with the sound it had before. cued turns true once the picture
+    // is there; an error or end of the media, stop() or another media ends the
+    // wait.
+    Q_INVOKABLE void cue(const QString& mrl);
     Q_INVOKABLE void play();
     Q_INVOKABLE void pause();
     Q_INVOKABLE void togglePause();
@@ -123,6 +133,8 @@ signals:
     void mediaPlayerPausableChanged(bool pausable);
     void mediaPlayerLengthChanged(double length);
     void volumeChanged();
+    void hasPictureChanged();
+    void cuedChanged();
 
 protected:
     bool event(QEvent* ev) override;
@@ -134,6 +146,11 @@ protected:
 
 private:
     void media_player_event(const libvlc_event_t* e) override;
+    void open(const QString& mrl);
+    void framePresented();
+    void endCue();
+
+    enum class Cue { None, Opening, Rewinding, Waiting };
 
     // What the player's listener list holds instead of this object. The
     // destructors of a QML element and of the classes derived from this one
@@ -162,4 +179,7 @@ private:
     QmlVlcCurrentMedia m_currentMedia;
     QTimer m_errorTimer;
     bool m_listening = false;
+    Cue m_cue = Cue::None;
+    bool m_mutedBeforeCue = false;
+    bool m_hasPicture = false;
 };

@@ -174,11 +174,15 @@ void QmlVlcVideoOutput::frameUpdated()
         std::lock_guard<std::mutex> lock(m_displayGuard);
         frame = m_displayFrame;
     }
-    if (frame && frame.get() != m_lastPresented)
+    const bool changed = frame.get() != m_lastPresented;
+    if (frame && changed)
         ++m_presented;
     m_lastPresented = frame.get();
     // A surface may unregister itself while being handed the frame.
     const QList<QmlVlcVideoSurface*> surfaces = m_surfaces;
     for (QmlVlcVideoSurface* surface : surfaces)
         surface->presentFrame(frame);
+    m_hasPicture = bool(frame);
+    if (changed)
+        emit framePresented();
 }

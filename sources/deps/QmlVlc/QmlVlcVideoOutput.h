@@ -40,6 +40,14 @@ public:
 
     Q_INVOKABLE void frameUpdated();
 
+    // GUI thread: whether the surfaces were last handed a picture (false
+    // before the first one and after a cleanup).
+    bool hasPicture() const { return m_hasPicture; }
+
+signals:
+    // GUI thread: the surfaces were handed a new picture, or none after a cleanup.
+    void framePresented();
+
 private:
     unsigned video_format_cb(
         char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines) override;
@@ -65,4 +73,5 @@ private:
     std::atomic<quint64> m_displayed { 0 };
     std::atomic<quint64> m_presented { 0 };
     const QmlVlcI420Frame* m_lastPresented = nullptr;
+    bool m_hasPicture = false;
 };
