@@ -21,6 +21,7 @@ args = argparse.ArgumentParser()
 args.add_argument("--seconds", type=float, default=12, help="clip length")
 args.add_argument("--rounds", type=int, default=3)
 args.add_argument("--cases", default="ours,decode-only,cvlc", help="also: decode-filters")
+args.add_argument("--compare", metavar="EXE", help="adds the case ours-compare: ours from another build of video_path")
 args.add_argument("--exe", default=os.environ.get("VIDEO_PATH_EXE", os.path.join(HERE, "..", "build", "bench", "video_path")))
 opts = args.parse_args()
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
@@ -43,8 +44,9 @@ os.chmod(CLIP, 0o644)
 LOG = open(os.path.join(tmp, "video_path.log"), "w")
 
 
-def cpu_ms(pid):
-    fields = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
+def cpu_ms(pid, tid=None):
+    path = "/proc/%d/task/%s/stat" % (pid, tid) if tid else "/proc/%d/stat" % pid
+    fields = open(path).read().rsplit(")", 1)[1].split()
     return (int(fields[11]) + int(fields[12])) * 1000.0 / TICK
 
 
@@ -62,8 +64,8 @@ def x_server():
 
 class Bench:
     """A case of bench/video_path.cpp: counters on request over its standard input."""
-    def __init__(self, mode):
-        self.proc = subprocess.Popen([opts.exe, mode, CLIP], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+    def __init__(self, mode, exe):
+        self.proc = subprocess.Popen([exe, mode, CLIP], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=LOG, text=True, bufsize=1)
         if self.proc.stdout.readline().strip() != "playing":
             sys.exit("video_path: %s did not start (see %s)" % (mode, LOG.name))
@@ -135,15 +137,36 @@ class Cvlc:
         return self.last
 
 
+def threads_ms(pid):
+    """CPU of the GUI thread and of the rendering threads (scene graph and its software rasteriser)."""
+    gui = render = 0.0
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            name = open("/proc/%d/task/%s/comm" % (pid, tid)).read().strip()
+            ms = cpu_ms(pid, tid)
+        except OSError:
+            continue
+        if int(tid) == pid:
+            gui += ms
+        elif name == "QSGRenderThread" or name.startswith("llvmpipe"):
+            render += ms
+    return gui, render
+
+
 def run(case, xvfb):
-    player = Cvlc() if case == "cvlc" else Bench({"ours": "ours", "decode-only": "decode"}.get(case, case))
+    if case == "cvlc":
+        player = Cvlc()
+    elif case in ("ours", "ours-compare"):
+        player = Bench("ours", opts.compare if case == "ours-compare" else opts.exe)
+    else:
+        player = Bench({"decode-only": "decode"}.get(case, case), opts.exe)
     deadline = time.monotonic() + 20
     while (player.stats() or {}).get("decoded", 0) == 0:
         if time.monotonic() > deadline:
             sys.exit("video_path: %s shows no decoded frame" % case)
         time.sleep(0.05)
     time.sleep(WARMUP)
-    sample = lambda: (player.stats(), time.monotonic(), cpu_ms(player.proc.pid), cpu_ms(xvfb))
+    sample = lambda: (player.stats(), time.monotonic(), cpu_ms(player.proc.pid), cpu_ms(xvfb), threads_ms(player.proc.pid))
     a = sample()
     time.sleep(opts.seconds - WARMUP - TAIL - 1)
     b = sample()
@@ -153,19 +176,22 @@ def run(case, xvfb):
     delta = lambda key: b[0][key] - a[0][key] if key in b[0] else None
     # libvlc 3.0 counts every decoded picture twice (181 for a 90-frame clip).
     result = {"due": round((b[1] - a[1]) * 30), "decoded": delta("decoded") // 2, "presented": delta("presented"),
-              "drawn": delta("drawn") if case == "ours" else delta("displayed") if case == "cvlc" else None,
+              "drawn": delta("drawn") if case.startswith("ours") else delta("displayed") if case == "cvlc" else None,
               "pool": b[0].get("pool"), "proc": b[2] - a[2], "x": b[3] - a[3]}
     shown = result["drawn"] if result["drawn"] is not None else delta("vmem")
     result["dropped"] = max(0, result["due"] - shown)
     result["proc"] /= result["due"]
     result["x"] /= result["due"]
-    if case == "ours":
-        result["run"] = {k: end[k] for k in ("vmem", "presented", "drawn")}
+    if case.startswith("ours"):
+        # Independent of how many pictures the load made libvlc drop: what our
+        # own threads spend per picture they handled.
+        result["gui"] = (b[4][0] - a[4][0]) / max(1, result["presented"])
+        result["render"] = (b[4][1] - a[4][1]) / max(1, result["drawn"])
     return result
 
 
 xvfb = x_server()
-cases = opts.cases.split(",")
+cases = opts.cases.split(",") + (["ours-compare"] if opts.compare else [])
 results = {case: [] for case in cases}
 for r in range(opts.rounds):
     for case in cases:
@@ -188,7 +214,11 @@ for case in cases:
     print("%-14s %5s %8s %9s %6s %7s %5s  %.2f (%.2f + %.2f)" % (
         case, col("due"), col("decoded"), col("presented"), col("drawn"), col("dropped"), col("pool"),
         per_frame[case], median(case, "proc"), median(case, "x")))
-for other in ("cvlc", "decode-only", "decode-filters"):
+for case in cases:
+    if case.startswith("ours"):
+        print("%s: GUI thread %.2f ms per presented frame, rendering threads %.2f ms per drawn frame"
+              % (case, median(case, "gui"), median(case, "render")))
+for other in ("cvlc", "decode-only", "decode-filters", "ours-compare"):
     if "ours" in per_frame and other in per_frame:
         print("ratio ours / %s: %.2f" % (other, per_frame["ours"] / per_frame[other]))
 print("(the machine may be shared: figures of separate runs move with its load; ratios within one run hold better)")
