@@ -7,9 +7,9 @@
 
 Each case plays the whole clip; CPU time is read from /proc for the case's process and
 for the X server over a window in the middle of playback (after a warm-up, before the
-end), and divided by the frames decoded in that window. Frame counters are libvlc's
-(decoded, displayed, lost) plus, for ours, the frames handed to the surface and drawn.
-Rounds are interleaved and the median of each figure is printed, with the ratios.
+end), and divided by the clip frames due in that window. Frame counts are taken in the
+same window (see bench/README.md). Rounds are interleaved and the medians are printed,
+with the ratios. Needs build/bench/video_path and tools/install-deps.sh --bench.
 Run it through tests/isolate.sh --net --x:
 
     tests/isolate.sh --net --x -- python3 bench/video_path.py [--seconds 12] [--rounds 3]
