@@ -14,76 +14,98 @@ import argparse, json, os, select, socket, subprocess, sys, threading, time
 from functools import partial
 from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
 
-args = argparse.ArgumentParser()
-args.add_argument("--minutes", type=float, default=3)
-args.add_argument("--warmup", type=float, default=60, help="seconds left out of the growth figures")
-args.add_argument("--check", action="store_true")
-opts = args.parse_args()
-if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
-    sys.exit("soak: run me through tests/isolate.sh --net --x")
-WORK, PLAYER = os.environ["PLAYER_TEST_TMP"], os.environ["PLAYER_EXE"]
 
-for colour in ("red", "green", "blue"):
-    subprocess.run(["/usr/bin/convert", "-size", "640x360", "xc:" + colour, "%s/%s.png" % (WORK, colour)], check=True)
-for colour in ("yellow", "magenta"):
-    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "color=c=%s:s=320x180:r=25" % colour, "-t", "2",
-                    "-pix_fmt", "yuv420p", "-c:v", "libx264", "-g", "12", "%s/%s.mp4" % (WORK, colour)], check=True)
-open(WORK + "/page.html", "w").write("<body style='background:#336'><h1 id=t></h1><script>"
-                                     "setInterval(()=>t.textContent=Date.now(),50)</script></body>")
+def prepare(work):
+    """Writes the soak's media and schedule into work, serves them on loopback and points
+    player.ini at that server; returns the server (it runs on a daemon thread)."""
+    for colour in ("red", "green", "blue"):
+        subprocess.run(["/usr/bin/convert", "-size", "640x360", "xc:" + colour, "%s/%s.png" % (work, colour)], check=True)
+    for colour in ("yellow", "magenta"):
+        subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "color=c=%s:s=320x180:r=25" % colour, "-t", "2",
+                        "-pix_fmt", "yuv420p", "-c:v", "libx264", "-g", "12", "%s/%s.mp4" % (work, colour)], check=True)
+    open(work + "/page.html", "w").write("<body style='background:#336'><h1 id=t></h1><script>"
+                                         "setInterval(()=>t.textContent=Date.now(),50)</script></body>")
 
-class Quiet(SimpleHTTPRequestHandler):
-    log_message = lambda self, *a: None
-server = ThreadingHTTPServer(("127.0.0.1", 0), partial(Quiet, directory=WORK))
-server.daemon_threads = True
-threading.Thread(target=server.serve_forever, daemon=True).start()
-fade = {"enter": {"property": "opacity", "from": 0, "to": 1, "duration": 150},
-        "exit": {"property": "x", "from": 0, "to": "-mainWindow.width", "duration": 150}}
-element = lambda t, s, d: {"type": t, "duration": d, "transitions": fade, "attributes": {"source": s}}
-elements = [element("Image", "/red.png", 200), element("WebView", "http://127.0.0.1:%d/page.html" % server.server_address[1], 600),
-            element("Image", "/green.png", 300), element("Video", "/yellow.mp4", 1000), element("Image", "/blue.png", 250),
-            element("Video", "/magenta.mp4", 500)]
-document = {"schedule": {"private": True, "sequences": [{"diffusion": {"weekdays": ["All"], "dates": {}, "hours": {}},
-            "sequence": {"global_properties": {"duration": 500}, "elements": elements}}]}}
-os.makedirs(WORK + "/ws", exist_ok=True)
-json.dump(document, open(WORK + "/ws/stream.php", "w"))
-open(WORK + "/player.ini", "w").write("[json]\nhost=127.0.0.1\nport=%d\n" % server.server_address[1])
+    class Quiet(SimpleHTTPRequestHandler):
+        log_message = lambda self, *a: None
+    server = ThreadingHTTPServer(("127.0.0.1", 0), partial(Quiet, directory=work))
+    server.daemon_threads = True
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    fade = {"enter": {"property": "opacity", "from": 0, "to": 1, "duration": 150},
+            "exit": {"property": "x", "from": 0, "to": "-mainWindow.width", "duration": 150}}
+    element = lambda t, s, d: {"type": t, "duration": d, "transitions": fade, "attributes": {"source": s}}
+    elements = [element("Image", "/red.png", 200), element("WebView", "http://127.0.0.1:%d/page.html" % server.server_address[1], 600),
+                element("Image", "/green.png", 300), element("Video", "/yellow.mp4", 1000), element("Image", "/blue.png", 250),
+                element("Video", "/magenta.mp4", 500)]
+    document = {"schedule": {"private": True, "sequences": [{"diffusion": {"weekdays": ["All"], "dates": {}, "hours": {}},
+                "sequence": {"global_properties": {"duration": 500}, "elements": elements}}]}}
+    os.makedirs(work + "/ws", exist_ok=True)
+    json.dump(document, open(work + "/ws/stream.php", "w"))
+    open(work + "/player.ini", "w").write("[json]\nhost=127.0.0.1\nport=%d\n" % server.server_address[1])
+    return server
 
-status = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-status.bind(("0.0.0.0", 8001))
-player = subprocess.Popen([PLAYER, "-d", "SOAK"], cwd=WORK, stdout=subprocess.DEVNULL, stderr=open(WORK + "/soak.log", "w"))
 
-def sample():
-    fields = dict(line.split(":", 1) for line in open("/proc/%d/status" % player.pid))
-    children = subprocess.run(["pgrep", "-P", str(player.pid)], capture_output=True, text=True).stdout.split()
-    return {"rss_kib": int(fields["VmRSS"].split()[0]), "fds": len(os.listdir("/proc/%d/fd" % player.pid)),
+def status_socket():
+    """Where the player's status datagrams arrive (it broadcasts them on eth0 to port 8001)."""
+    status = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    status.bind(("0.0.0.0", 8001))
+    return status
+
+
+def is_composition_change(datagram):
+    return json.loads(datagram).get("cmd") == "player_composition_changed"
+
+
+def sample(pid):
+    fields = dict(line.split(":", 1) for line in open("/proc/%d/status" % pid))
+    children = subprocess.run(["pgrep", "-P", str(pid)], capture_output=True, text=True).stdout.split()
+    return {"rss_kib": int(fields["VmRSS"].split()[0]), "fds": len(os.listdir("/proc/%d/fd" % pid)),
             "threads": int(fields["Threads"]), "children": len(children)}
 
-start, shown, samples, next_sample = time.monotonic(), 0, [], time.monotonic() + 10
-end = start + opts.minutes * 60
-while time.monotonic() < end and player.poll() is None:
-    if select.select([status], [], [], 0.5)[0]:
-        shown += json.loads(status.recv(65536)).get("cmd") == "player_composition_changed"
-    if time.monotonic() >= next_sample:
-        next_sample += 10
-        samples.append(dict(sample(), t=round(time.monotonic() - start), shown=shown))
-        print(json.dumps(samples[-1]), flush=True)
-alive = player.poll() is None
-player.kill(), player.wait()
-if not alive:
-    sys.exit("soak: the player ended by itself (see %s/soak.log)" % WORK)
 
-steady = [s for s in samples if s["t"] >= opts.warmup]
-if len(steady) < 3 or steady[-1]["shown"] == steady[0]["shown"]:
-    sys.exit("soak: too short or nothing shown after the warm-up (%d compositions in all)" % shown)
-per = 1000.0 / (steady[-1]["shown"] - steady[0]["shown"])
-third = max(1, len(steady) // 3)
-print("compositions: %d in %.0f s; after warm-up, per 1000 compositions: RSS %+.0f KiB, fds %+.1f, threads %+.1f, "
-      "helper processes %+.1f" % (shown, time.monotonic() - start, *[(steady[-1][k] - steady[0][k]) * per
-                                  for k in ("rss_kib", "fds", "threads", "children")]))
-# Counts move with what is on screen at the moment of a sample, so the highest of the
-# last third is held against the highest of the first third, with a small margin.
-growing = [k for k, margin in (("fds", 8), ("threads", 4))
-           if max(s[k] for s in steady[-third:]) > max(s[k] for s in steady[:third]) + margin]
-if growing:
-    print("soak: growing after the warm-up: " + ", ".join(growing))
-sys.exit(1 if opts.check and growing else 0)
+def main():
+    args = argparse.ArgumentParser()
+    args.add_argument("--minutes", type=float, default=3)
+    args.add_argument("--warmup", type=float, default=60, help="seconds left out of the growth figures")
+    args.add_argument("--check", action="store_true")
+    opts = args.parse_args()
+    if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
+        sys.exit("soak: run me through tests/isolate.sh --net --x")
+    WORK, PLAYER = os.environ["PLAYER_TEST_TMP"], os.environ["PLAYER_EXE"]
+    prepare(WORK)
+    status = status_socket()
+    player = subprocess.Popen([PLAYER, "-d", "SOAK"], cwd=WORK, stdout=subprocess.DEVNULL, stderr=open(WORK + "/soak.log", "w"))
+
+    start, shown, samples, next_sample = time.monotonic(), 0, [], time.monotonic() + 10
+    end = start + opts.minutes * 60
+    while time.monotonic() < end and player.poll() is None:
+        if select.select([status], [], [], 0.5)[0]:
+            shown += is_composition_change(status.recv(65536))
+        if time.monotonic() >= next_sample:
+            next_sample += 10
+            samples.append(dict(sample(player.pid), t=round(time.monotonic() - start), shown=shown))
+            print(json.dumps(samples[-1]), flush=True)
+    alive = player.poll() is None
+    player.kill(), player.wait()
+    if not alive:
+        sys.exit("soak: the player ended by itself (see %s/soak.log)" % WORK)
+
+    steady = [s for s in samples if s["t"] >= opts.warmup]
+    if len(steady) < 3 or steady[-1]["shown"] == steady[0]["shown"]:
+        sys.exit("soak: too short or nothing shown after the warm-up (%d compositions in all)" % shown)
+    per = 1000.0 / (steady[-1]["shown"] - steady[0]["shown"])
+    third = max(1, len(steady) // 3)
+    print("compositions: %d in %.0f s; after warm-up, per 1000 compositions: RSS %+.0f KiB, fds %+.1f, threads %+.1f, "
+          "helper processes %+.1f" % (shown, time.monotonic() - start, *[(steady[-1][k] - steady[0][k]) * per
+                                      for k in ("rss_kib", "fds", "threads", "children")]))
+    # Counts move with what is on screen at the moment of a sample, so the highest of the
+    # last third is held against the highest of the first third, with a small margin.
+    growing = [k for k, margin in (("fds", 8), ("threads", 4))
+               if max(s[k] for s in steady[-third:]) > max(s[k] for s in steady[:third]) + margin]
+    if growing:
+        print("soak: growing after the warm-up: " + ", ".join(growing))
+    sys.exit(1 if opts.check and growing else 0)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,24 +1,28 @@
-// The cost of the video path: a 1080p30 H.264 clip decoded by libvlc into a
-// video-memory sink that does nothing (the baseline), then played through
-// VlcPlayer into a full-screen VlcVideoSurface. Prints frames decoded, handed
-// to the surface and drawn, the settled frame pool, and process CPU time per
-// decoded frame for both, with their ratio.
+// One case of the video-path benchmark: plays a clip to its end and reports
+// its frame counters. bench/video_path.py runs it twice (and VLC's own player
+// once) on the same screen and measures the CPU time of each case from outside.
 //
-// Needs an X display (OpenGL):
-//   tests/isolate.sh --net --x -- build/bench/video_path [seconds]
+//   video_path ours CLIP            VlcPlayer into a full-screen VlcVideoSurface
+//   video_path decode CLIP          libvlc into a video-memory sink that does nothing
+//   video_path decode-filters CLIP  the same, with the player's libvlc start options
+//
+// Writes "playing" once play has been asked for, one JSON line of counters for
+// every "stats" line read on standard input, and a last JSON line (with "end")
+// when the clip has ended.
 
-#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
-#include <QProcess>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
-#include <QTemporaryDir>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
 
-#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -27,21 +31,17 @@
 #include <vector>
 
 #include "QmlVlc.h"
+#include "QmlVlcConfig.h"
 #include "QmlVlcPlayerProxy.h"
 #include "QmlVlcVideoOutput.h"
 #include "SGVlcVideoNode.h"
 
 namespace {
 
-double cpuMs()
-{
-    rusage u {};
-    getrusage(RUSAGE_SELF, &u);
-    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-}
-
-// The baseline sink: the same I420 layout, one buffer, nothing done with it.
+// The baseline sink: the layout the player's output asks for, one buffer
+// shared by all pictures, nothing done with them.
 struct NullSink {
+    libvlc_media_player_t* mp = nullptr;
     std::vector<char> buffer;
     std::atomic<unsigned> displayed { 0 };
 
@@ -49,6 +49,13 @@ struct NullSink {
         void** opaque, char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines)
     {
         auto* self = static_cast<NullSink*>(*opaque);
+        // As the output does: the track's own size, not the decoder's padded
+        // height, which libvlc would otherwise scale every picture into.
+        unsigned w = 0, h = 0;
+        if (libvlc_video_get_size(self->mp, 0, &w, &h) == 0 && w && h && w <= *width && h <= *height) {
+            *width = w;
+            *height = h;
+        }
         std::memcpy(chroma, "I420", 4);
         pitches[0] = (*width + 3) & ~3u;
         pitches[1] = pitches[2] = (*width / 2 + 3) & ~3u;
@@ -66,97 +73,107 @@ struct NullSink {
     static void display(void* opaque, void*) { ++static_cast<NullSink*>(opaque)->displayed; }
 };
 
-void waitUntil(QGuiApplication& app, const std::function<bool()>& done, int timeoutMs)
+void report(libvlc_media_player_t* mp, QJsonObject counters)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < timeoutMs)
-        app.processEvents(QEventLoop::AllEvents, 20);
+    libvlc_media_stats_t stats {};
+    if (libvlc_media_t* media = libvlc_media_player_get_media(mp)) {
+        libvlc_media_get_stats(media, &stats);
+        libvlc_media_release(media);
+    }
+    counters["decoded"] = stats.i_decoded_video;
+    counters["displayed"] = stats.i_displayed_pictures;
+    counters["lost"] = stats.i_lost_pictures;
+    std::printf("%s\n", QJsonDocument(counters).toJson(QJsonDocument::Compact).constData());
+    std::fflush(stdout);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: video_path ours|decode|decode-filters CLIP\n");
+        return 2;
+    }
+    const QByteArray mode = argv[1];
+    const QByteArray mrl = QUrl::fromLocalFile(QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath()).toEncoded();
+
+    // As the player does: its filters, and a context shared with the web engine.
     initQmlVlc();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QGuiApplication app(argc, argv);
-    const QString seconds = argc > 1 ? QString::fromLatin1(argv[1]) : QStringLiteral("10");
 
-    QTemporaryDir dir;
-    const QString clip = dir.filePath("1080p30.mp4");
-    QProcess ff;
-    ff.start("ffmpeg",
-        { "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30", "-t", seconds, "-pix_fmt", "yuv420p",
-            "-c:v", "libx264", "-preset", "veryfast", clip });
-    if (!ff.waitForFinished(300000) || ff.exitCode() != 0) {
-        std::fprintf(stderr, "video_path: ffmpeg failed\n");
-        return 1;
-    }
-    const QByteArray mrl = QUrl::fromLocalFile(clip).toEncoded();
-
-    // Baseline: libvlc alone, pictures into a sink that does nothing.
-    const char* args[] = { "--no-video-title-show", "--aout=adummy", "-q" };
-    libvlc_instance_t* vlc = libvlc_new(3, args);
-    libvlc_media_t* media = libvlc_media_new_location(vlc, mrl.constData());
-    libvlc_media_player_t* mp = libvlc_media_player_new_from_media(media);
+    libvlc_media_player_t* mp = nullptr;
+    std::function<QJsonObject()> counters;
     NullSink sink;
-    libvlc_video_set_callbacks(mp, NullSink::lock, nullptr, NullSink::display, &sink);
-    libvlc_video_set_format_callbacks(mp, NullSink::format, nullptr);
-    double cpu0 = cpuMs();
-    libvlc_media_player_play(mp);
-    waitUntil(
-        app, [&] { return libvlc_media_player_get_state(mp) == libvlc_Ended; }, 120000);
-    const double baseCpu = cpuMs() - cpu0;
-    const unsigned baseFrames = sink.displayed;
-    libvlc_media_player_stop(mp);
-    libvlc_media_player_release(mp);
-    libvlc_media_release(media);
-    libvlc_release(vlc);
-
-    // The player path, full screen.
     QQuickView view;
-    view.resize(1920, 1080);
-    QQmlComponent c(view.engine());
-    c.setData("import QtQuick 2.7; import QmlVlc 0.1; Item { width: 1920; height: 1080; property alias player: p;"
-              " VlcPlayer { id: p } VlcVideoSurface { source: p; anchors.fill: parent } }",
-        QUrl());
-    auto* root = qobject_cast<QQuickItem*>(c.create());
-    if (!root) {
-        std::fprintf(stderr, "video_path: %s\n", qPrintable(c.errorString()));
-        return 1;
-    }
-    root->setParentItem(view.contentItem());
-    view.show();
-    auto* player = root->property("player").value<QmlVlcPlayerProxy*>();
-    QmlVlcVideoOutput* out = player->videoOutput();
-    bool ended = false;
-    QObject::connect(player, &QmlVlcPlayerProxy::mediaPlayerEndReached, [&] { ended = true; });
-    const quint64 drawn0 = QSGVlcVideoFrameMaterial::uploadedFrames();
-    cpu0 = cpuMs();
-    player->play(QString::fromUtf8(mrl));
-    int pool = 0;
-    waitUntil(
-        app,
-        [&] {
-            pool = qMax(pool, out->framePoolSize());
-            return ended;
-        },
-        120000);
-    const double playerCpu = cpuMs() - cpu0;
-    const quint64 decoded = out->displayedFrames();
-    const quint64 handed = out->presentedFrames();
-    const quint64 drawn = QSGVlcVideoFrameMaterial::uploadedFrames() - drawn0;
-    const int settled = out->framePoolSize();
 
-    std::printf("clip: %s s of 1920x1080 at 30 fps, H.264\n", qPrintable(seconds));
-    std::printf("baseline (libvlc into a null I420 sink): %u frames, %.0f ms CPU, %.2f ms CPU per frame\n", baseFrames,
-        baseCpu, baseCpu / qMax(1u, baseFrames));
-    std::printf("VlcPlayer + VlcVideoSurface: decoded %llu, handed %llu, drawn %llu, pool settled at %d (max %d)\n",
-        decoded, handed, drawn, settled, pool);
-    std::printf("VlcPlayer + VlcVideoSurface: %.0f ms CPU, %.2f ms CPU per frame\n", playerCpu,
-        playerCpu / qMax<quint64>(1, decoded));
-    std::printf("ratio (player path / baseline, CPU per frame): %.2f\n",
-        (playerCpu / qMax<quint64>(1, decoded)) / (baseCpu / qMax(1u, baseFrames)));
-    delete root;
+    if (mode == "decode" || mode == "decode-filters") {
+        const char* bare[] = { "--no-video-title-show", "--aout=adummy", "-q" };
+        libvlc_instance_t* vlc
+            = mode == "decode" ? libvlc_new(3, bare) : QmlVlcConfig::instance().createLibvlcInstance();
+        libvlc_media_t* media = libvlc_media_new_location(vlc, mrl.constData());
+        mp = libvlc_media_player_new_from_media(media);
+        sink.mp = mp;
+        libvlc_media_release(media);
+        libvlc_video_set_callbacks(mp, NullSink::lock, nullptr, NullSink::display, &sink);
+        libvlc_video_set_format_callbacks(mp, NullSink::format, nullptr);
+        counters = [&] { return QJsonObject { { "vmem", int(sink.displayed) } }; };
+        libvlc_event_attach(
+            libvlc_media_player_event_manager(mp), libvlc_MediaPlayerEndReached,
+            [](const libvlc_event_t*, void*) { QMetaObject::invokeMethod(qApp, "quit", Qt::QueuedConnection); },
+            nullptr);
+        libvlc_media_player_play(mp);
+    } else if (mode == "ours") {
+        // The scene's video composition: a grey item with a stretched surface.
+        QQmlComponent c(view.engine());
+        c.setData("import QtQuick 2.7; import QmlVlc 0.1; Rectangle { color: 'grey'; property alias player: p;"
+                  " VlcPlayer { id: p } VlcVideoSurface { source: p; anchors.fill: parent;"
+                  " fillMode: VlcVideoSurface.Stretch } }",
+            QUrl());
+        auto* root = qobject_cast<QQuickItem*>(c.create());
+        if (!root) {
+            std::fprintf(stderr, "video_path: %s\n", qPrintable(c.errorString()));
+            return 1;
+        }
+        view.setResizeMode(QQuickView::SizeRootObjectToView);
+        view.setContent(QUrl(), nullptr, root);
+        view.showFullScreen();
+        auto* player = root->property("player").value<QmlVlcPlayerProxy*>();
+        QmlVlcVideoOutput* out = player->videoOutput();
+        mp = player->player().basic_player().get_mp();
+        const quint64 drawn0 = QSGVlcVideoFrameMaterial::uploadedFrames();
+        counters = [=] {
+            return QJsonObject { { "vmem", qint64(out->displayedFrames()) },
+                { "presented", qint64(out->presentedFrames()) },
+                { "drawn", qint64(QSGVlcVideoFrameMaterial::uploadedFrames() - drawn0) },
+                { "pool", out->framePoolSize() } };
+        };
+        QObject::connect(player, &QmlVlcPlayerProxy::mediaPlayerEndReached, &app, &QCoreApplication::quit,
+            Qt::QueuedConnection);
+        player->play(QString::fromUtf8(mrl));
+    } else {
+        std::fprintf(stderr, "video_path: unknown case %s\n", mode.constData());
+        return 2;
+    }
+    std::printf("playing\n");
+    std::fflush(stdout);
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char line[256];
+        const ssize_t n = read(STDIN_FILENO, line, sizeof line);
+        if (n <= 0)
+            input.setEnabled(false);
+        else
+            report(mp, counters());
+    });
+    app.exec();
+
+    QJsonObject last = counters();
+    last["end"] = true;
+    report(mp, last);
+    if (mode != "ours")
+        libvlc_media_player_stop(mp);
     return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing the player needs on Debian 12.
 # Idempotent and non-interactive; skips apt entirely when everything is present.
+# With --tests also what the test suite needs; with --bench that and what bench/ needs.
 set -euo pipefail
 
 # The demo content is made at build time (ffmpeg, imagemagick, fonts); dpkg-dev
@@ -12,9 +13,13 @@ qml-module-qtquick-window2 qml-module-qtmultimedia qml-module-qtwebengine qml-mo
 vlc-plugin-base libvlc-bin qtwayland5 cage xwayland"
 TEST_PKGS="xvfb xauth x11-apps x11-utils qml-module-qttest qtdeclarative5-dev-tools ffmpeg imagemagick zbar-tools \
 faketime iproute2 vlc-bin python3 util-linux qrencode grim clang libclang-rt-14-dev"
+# The video-path benchmark also plays its clip with VLC's own player, whose OpenGL
+# output is a plugin of its own.
+BENCH_PKGS="vlc-plugin-video-output"
 
 want="$BUILD_PKGS $RUN_PKGS"
 [ "${1:-}" = "--tests" ] && want="$want $TEST_PKGS"
+[ "${1:-}" = "--bench" ] && want="$want $TEST_PKGS $BENCH_PKGS"
 
 missing=""
 for p in $want; do

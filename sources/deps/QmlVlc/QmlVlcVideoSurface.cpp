@@ -40,6 +40,12 @@ void QmlVlcVideoSurface::setSource(QmlVlcVideoSource* source)
 
 void QmlVlcVideoSurface::presentFrame(const std::shared_ptr<const QmlVlcI420Frame>& frame)
 {
+    // The output presents its newest picture once per display, so a picture
+    // comes again when the decoder got ahead of this thread. A frame held here
+    // cannot be reused by the pool, so the same frame is the same picture: it
+    // is uploaded already, or will be.
+    if (frame && frame == m_frame)
+        return;
     m_frame = frame;
     m_frameChanged = true;
     update();

@@ -126,20 +126,20 @@ void QSGVlcVideoFrameMaterial::bindPlanes()
     if (frame && frame->isValid()) {
         const quint16 w = frame->width;
         const quint16 h = frame->height;
-        bindPlane(GL_TEXTURE1, m_planeTextures[1], frame->uData, w >> 1, h >> 1);
-        bindPlane(GL_TEXTURE2, m_planeTextures[2], frame->vData, w >> 1, h >> 1);
-        bindPlane(GL_TEXTURE0, m_planeTextures[0], frame->yData, w, h);
+        bindPlane(GL_TEXTURE1, m_planeTextures[1], frame->uData, w >> 1, h >> 1, m_planeSizes[1]);
+        bindPlane(GL_TEXTURE2, m_planeTextures[2], frame->vData, w >> 1, h >> 1, m_planeSizes[2]);
+        bindPlane(GL_TEXTURE0, m_planeTextures[0], frame->yData, w, h, m_planeSizes[0]);
         ++s_uploads;
     } else {
         // Nothing new: bind what was uploaded last.
-        bindPlane(GL_TEXTURE1, m_planeTextures[1], nullptr, 0, 0);
-        bindPlane(GL_TEXTURE2, m_planeTextures[2], nullptr, 0, 0);
-        bindPlane(GL_TEXTURE0, m_planeTextures[0], nullptr, 0, 0);
+        bindPlane(GL_TEXTURE1, m_planeTextures[1], nullptr, 0, 0, m_planeSizes[1]);
+        bindPlane(GL_TEXTURE2, m_planeTextures[2], nullptr, 0, 0, m_planeSizes[2]);
+        bindPlane(GL_TEXTURE0, m_planeTextures[0], nullptr, 0, 0, m_planeSizes[0]);
     }
 }
 
 void QSGVlcVideoFrameMaterial::bindPlane(
-    unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width, quint16 height)
+    unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width, quint16 height, QSize& size)
 {
     QOpenGLFunctions* f = QOpenGLContext::currentContext()->functions();
     f->glActiveTexture(textureUnit);
@@ -148,11 +148,20 @@ void QSGVlcVideoFrameMaterial::bindPlane(
         return;
     // Rows are read at the default unpack alignment of 4, which is exactly the
     // pitch the output lays the planes out with.
+    if (size == QSize(width, height)) {
+        // Same geometry as the last picture: overwrite the pixels in place.
+        // Specifying the texture anew would have the driver free and allocate
+        // its storage on every frame (a software renderer then also faults in
+        // every page of the new block).
+        f->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_LUMINANCE, GL_UNSIGNED_BYTE, planeData);
+        return;
+    }
     f->glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, width, height, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, planeData);
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    size = QSize(width, height);
 }
 
 // ---------------------------------------------------------------------- node

@@ -3,6 +3,7 @@
 #include <QSGGeometryNode>
 #include <QSGMaterial>
 #include <QSGMaterialShader>
+#include <QSize>
 
 #include <atomic>
 #include <memory>
@@ -48,11 +49,13 @@ public:
     static quint64 uploadedFrames() { return s_uploads.load(); }
 
 private:
-    static void bindPlane(
-        unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width, quint16 height);
+    // size: the plane texture's allocated size, kept up to date here.
+    static void bindPlane(unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width,
+        quint16 height, QSize& size);
 
     std::shared_ptr<const QmlVlcI420Frame> m_frame;
     quint32 m_planeTextures[3] = { 0, 0, 0 };
+    QSize m_planeSizes[3];
     static std::atomic<quint64> s_uploads;
 };
 
