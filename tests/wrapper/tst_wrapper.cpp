@@ -112,8 +112,10 @@ int attached(const vlc::player_core* core)
 QByteArray colour_clip(const QString& colour, int width, int height, int seconds)
 {
     const QString size = QStringLiteral("%1x%2").arg(width).arg(height);
-    return QUrl::fromLocalFile(generate(colour + size + ".avi", { "-f", "lavfi", "-i", "color=c=" + colour + ":s=" + size + ":r=10",
-        "-t", QString::number(seconds), "-pix_fmt", "yuvj420p", "-c:v", "mjpeg" })).toEncoded();
+    const QString path = generate(colour + size + ".avi",
+        { "-f", "lavfi", "-i", "color=c=" + colour + ":s=" + size + ":r=10", "-t", QString::number(seconds), "-pix_fmt",
+            "yuvj420p", "-c:v", "mjpeg" });
+    return QUrl::fromLocalFile(path).toEncoded();
 }
 
 // Keeps the centre pixel of the last picture libvlc's video output hands over.
