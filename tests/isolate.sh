@@ -4,17 +4,15 @@
 #             veth pair with 10.99.0.1/24), so nothing the test or the player
 #             sends can leave the machine
 #   --wlan    with --net, also wlan0 (10.98.0.1/24)
-#   --bare    with --net, loopback only: the test sets up its own interfaces
 #   --x       a private Xvfb (1920x1080x24, no TCP), started inside the namespace
-# Usage: isolate.sh [--net [--wlan|--bare]] [--x] -- command [args...]
+# Usage: isolate.sh [--net [--wlan]] [--x] -- command [args...]
 set -euo pipefail
 
-net=0 wlan=0 bare=0 x=0
+net=0 wlan=0 x=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --net) net=1 ;;
         --wlan) wlan=1 ;;
-        --bare) bare=1 ;;
         --x) x=1 ;;
         --) shift; break ;;
         *) echo "isolate.sh: unknown option $1" >&2; exit 2 ;;
@@ -27,7 +25,6 @@ if [ "$net" = 1 ] && [ -z "${PLAYER_ISOLATED_NET:-}" ]; then
     export PLAYER_ISOLATED_NET=1
     flags=()
     [ "$wlan" = 1 ] && flags+=(--wlan)
-    [ "$bare" = 1 ] && flags+=(--bare)
     [ "$x" = 1 ] && flags+=(--x)
     if [ "$(id -u)" -eq 0 ]; then
         exec unshare -n -- "$0" --net "${flags[@]}" -- "$@"
@@ -44,17 +41,15 @@ if [ "$net" = 1 ]; then
         exit 3
     fi
     ip link set lo up
-    if [ "$bare" = 0 ]; then
-        ip link add eth0 type veth peer name peer0
-        ip addr add 10.99.0.1/24 brd 10.99.0.255 dev eth0
-        ip link set eth0 up
-        ip link set peer0 up
-        if [ "$wlan" = 1 ]; then
-            ip link add wlan0 type veth peer name peer1
-            ip addr add 10.98.0.1/24 brd 10.98.0.255 dev wlan0
-            ip link set wlan0 up
-            ip link set peer1 up
-        fi
+    ip link add eth0 type veth peer name peer0
+    ip addr add 10.99.0.1/24 brd 10.99.0.255 dev eth0
+    ip link set eth0 up
+    ip link set peer0 up
+    if [ "$wlan" = 1 ]; then
+        ip link add wlan0 type veth peer name peer1
+        ip addr add 10.98.0.1/24 brd 10.98.0.255 dev wlan0
+        ip link set wlan0 up
+        ip link set peer1 up
     fi
 fi
 

@@ -21,7 +21,7 @@ ctest --test-dir "$build" --output-on-failure --no-tests=error -j2 "$@" 2>&1 | t
 if [ "${PLAYER_SKIP_SANITIZERS:-}" != 1 ]; then
     asan=${PLAYER_ASAN_BUILD_DIR:-build-asan}
     cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLAYER_SANITIZE=ON >/dev/null
-    cmake --build "$asan" -j2 --target tst_wrapper tst_vlcdouble tst_rtsp
+    cmake --build "$asan" -j2 --target tst_wrapper tst_rtsp
     ctest --test-dir "$asan" --output-on-failure --no-tests=error -j2 -L wrapper 2>&1 | tee -a "$log" || status=1
 fi
 

@@ -3,16 +3,13 @@
 import json, os, select, socket, subprocess, sys, threading, time, urllib.parse as up
 from functools import partial
 from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
+from support import check, failures  # noqa: E402
 
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("e2e_hardening: run me through tests/isolate.sh --net --x")
 PLAYER, WORK, DEV = os.environ["PLAYER_EXE"], os.environ["PLAYER_TEST_TMP"], "a&action=x #é b"
-failures, seen, statuses = [], [], []
-
-def check(ok, what):
-    print(("ok   " if ok else "FAIL ") + what, flush=True)
-    ok or failures.append(what)
-
+seen, statuses = [], []
 out = subprocess.run([PLAYER, "--help"], env={k: v for k, v in os.environ.items() if k != "DISPLAY"},
                      capture_output=True, text=True, timeout=30)
 check(out.returncode == 0 and out.stderr.startswith('"Usage: player [options]'), "--help without a display")

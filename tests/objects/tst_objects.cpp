@@ -1,5 +1,4 @@
 #include <QDirIterator>
-#include <QProcess>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QTcpServer>
@@ -8,6 +7,7 @@
 #include <QtQuickTest>
 
 #include "QmlVlc.h"
+#include "media_fixture.h"
 
 // What the QML test needs from outside: clips made by ffmpeg, a subtitle server
 // on loopback (any path gives a short SubRip file, /big* gives 2 MB) and a look
@@ -55,10 +55,8 @@ class Fixture : public QObject {
 
     void ffmpeg(const QString& name, const QString& ext, const QString& args)
     {
-        if (QProcess::execute(
-                "ffmpeg", QStringList { "-v", "error" } + args.split(' ') + QStringList { m_dir.filePath(name + ext) })
-            == 0)
-            m_clips[name] = QUrl::fromLocalFile(m_dir.filePath(name + ext)).toString();
+        if (const QString path = generate(name + ext, args.split(' ')); !path.isEmpty())
+            m_clips[name] = QUrl::fromLocalFile(path).toString();
     }
 
 public:

@@ -2,15 +2,13 @@
 """The real player started before its server, then fed bad answers, a dead web server and a changed document."""
 import json, os, select, socket, subprocess, sys, threading, time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
+from support import check, failures  # noqa: E402
 
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("e2e_reliability: run me through tests/isolate.sh --net --x")
 PLAYER, WORK, DEV = os.environ["PLAYER_EXE"], os.environ["PLAYER_TEST_TMP"], "REL-1"
-failures, statuses, routes = [], [], {}
-
-def check(ok, what):
-    print(("ok   " if ok else "FAIL ") + what, flush=True)
-    ok or failures.append(what)
+statuses, routes = [], {}
 
 def free_port():
     with socket.socket() as s:

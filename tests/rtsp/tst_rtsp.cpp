@@ -9,27 +9,11 @@
 #include <map>
 #include <mutex>
 
+#include "media_fixture.h"
 #include "vlc_player.h"
 #include "vlc_rtsp_input.h"
 
 namespace {
-
-// No window, no sound, no log lines.
-libvlc_instance_t* new_quiet_instance()
-{
-    const char* const args[] = { "-q", "--no-video-title-show", "--no-stats", "--no-osd", "--text-renderer=dummy",
-        "--aout=adummy", "--vout=dummy", "--no-xlib" };
-    return libvlc_new(int(sizeof(args) / sizeof(args[0])), args);
-}
-
-// Made by ffmpeg once in the test's private directory; empty on failure.
-QString generate(const QString& name, const QStringList& ffmpeg_args)
-{
-    const QString path = QDir(qEnvironmentVariable("PLAYER_TEST_TMP", QDir::tempPath())).filePath(name);
-    if (!QFile::exists(path))
-        QProcess::execute("ffmpeg", QStringList { "-nostdin", "-v", "error", "-y" } << ffmpeg_args << path);
-    return QFile::exists(path) ? path : QString();
-}
 
 // Counts media-player events by type; written on libvlc's event thread.
 class event_recorder : public vlc::media_player_events_callback {

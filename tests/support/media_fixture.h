@@ -1,0 +1,26 @@
+// What the tests that drive libvlc share: a quiet instance and clips made by ffmpeg.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+
+#include <vlc/vlc.h>
+
+// No window, no sound, no log lines.
+inline libvlc_instance_t* new_quiet_instance()
+{
+    const char* const args[] = { "-q", "--no-video-title-show", "--no-stats", "--no-osd", "--text-renderer=dummy",
+        "--aout=adummy", "--vout=dummy", "--no-xlib" };
+    return libvlc_new(int(sizeof(args) / sizeof(args[0])), args);
+}
+
+// Made by ffmpeg once in the test's private directory; its path, empty on failure.
+inline QString generate(const QString& name, const QStringList& ffmpeg_args)
+{
+    const QString path = QDir(qEnvironmentVariable("PLAYER_TEST_TMP", QDir::tempPath())).filePath(name);
+    if (!QFile::exists(path))
+        QProcess::execute("ffmpeg", QStringList { "-nostdin", "-v", "error", "-y" } << ffmpeg_args << path);
+    return QFile::exists(path) ? path : QString();
+}
