@@ -35,21 +35,26 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    enum State { Idle, Synchronized, Drawing };
+
     // Render thread.
-    void synchronizing();
+    void synchronized();
     void drawing();
     void drawn();
     // GUI thread.
+    void waited();
     void release();
 
     QPointer<QQuickWindow> m_window;
-    // Render thread: the scene was taken over for the frame about to be drawn.
-    std::atomic<bool> m_synced { false };
-    // Set by the render thread from the start of drawing to the end of the swap.
-    std::atomic<bool> m_drawing { false };
-    // GUI thread: a request arrived while a frame was being drawn.
+    // Where the frame that the GUI thread handed over last stands. Written by
+    // the render thread, and by the GUI thread when it stops waiting for it.
+    std::atomic<int> m_state { Idle };
+    // GUI thread: a request arrived while a frame was under way.
     bool m_held = false;
-    // A frame that never reaches the screen (the window hidden mid-frame, a lost
-    // context) must not hold requests forever.
-    QTimer m_fallback;
+    // GUI thread: how long a held request may wait. A scene handed over without
+    // changes is not drawn at all, and says so by nothing; a frame that never
+    // reaches the screen (a grab, the window hidden mid-frame, a lost context) must not
+    // hold requests forever either.
+    QTimer m_wait;
+    bool m_waitingForDrawing = false;
 };
