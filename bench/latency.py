@@ -2,7 +2,7 @@
 """Remote latency: the time from a command datagram to the status datagram that answers it.
 
 Starts the real player on a schedule of full-HD images with 0 ms transitions (or, with
---video, on one 1080p video), sends it N command datagrams on port 8000, one at a time,
+--video, a 1080p video and one such image), sends it N command datagrams on port 8000, one at a time,
 each after the previous one was answered and a gap has passed, and times each answer
 (the status datagram broadcast to port 8001). Prints median, p90, p99 and max in ms.
 
@@ -11,7 +11,8 @@ each after the previous one was answered and a gap has passed, and times each an
 
 --command next (the default) sends "player_next" and waits for "player_composition_changed",
 and checks that the compositions come in the schedule's order; --command pause alternates
-"player_pause" and "player_resume" and waits for "player_is_paused" / "player_is_resumed".
+"player_pause" and "player_resume" and waits for "player_is_paused" / "player_is_resumed"
+(with --video, the video stays on screen and plays meanwhile).
 Needs PLAYER_EXE (the player binary) and PLAYER_TEST_TMP (a scratch directory).
 """
 import argparse, json, os, select, socket, subprocess, sys, threading, time
@@ -21,7 +22,7 @@ from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
 args = argparse.ArgumentParser()
 args.add_argument("--count", type=int, default=1000)
 args.add_argument("--gap", type=float, default=0.15, help="seconds between an answer and the next command")
-args.add_argument("--video", action="store_true", help="a 1080p video plays on screen instead of images")
+args.add_argument("--video", action="store_true", help="a 1080p video (and one image) instead of images only")
 args.add_argument("--command", choices=("next", "pause"), default="next")
 args.add_argument("--images", type=int, default=4)
 args.add_argument("--dump", help="write each command's send and answer times (monotonic ns) to this file")
@@ -30,6 +31,7 @@ if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("latency: run me through tests/isolate.sh --net --x")
 WORK, PLAYER = os.environ["PLAYER_TEST_TMP"], os.environ["PLAYER_EXE"]
 DEVICE = "LATENCY"
+load_before = os.getloadavg()[0]
 
 def run(*cmd):
     subprocess.run(cmd, check=True)
@@ -70,8 +72,14 @@ open(WORK + "/player.ini", "w").write("[json]\nhost=127.0.0.1\nport=%d\n" % serv
 status = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 status.bind(("0.0.0.0", 8001))
 command = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+# The thread that measures should not itself wait for the CPU on a busy machine (as root);
+# the player and the file server keep the ordinary priority.
+try:
+    niced = os.nice(-10) < 0
+except OSError:
+    niced = False
 player = subprocess.Popen([PLAYER, "-d", DEVICE], cwd=WORK, stdout=subprocess.DEVNULL,
-                          stderr=open(WORK + "/latency.log", "w"))
+                          stderr=open(WORK + "/latency.log", "w"), preexec_fn=(lambda: os.nice(10)) if niced else None)
 
 def receive(timeout):
     """The next status datagram as (arrival ns, object), or None after timeout seconds."""
@@ -140,5 +148,6 @@ print("latency (%s, %s, gap %.0f ms): %d commands, %d answered, %d lost, %d out 
       % ("1080p video" if opts.video else "full-HD images", cmd if opts.command == "next" else "pause/resume",
          opts.gap * 1000, opts.count, len(latencies), lost, wrong))
 print("median %.2f ms  p90 %.2f ms  p99 %.2f ms  max %.2f ms" % (pct(50), pct(90), pct(99), latencies[-1]))
+print("machine load (1 min average) %.1f before, %.1f after, on %d CPUs" % (load_before, os.getloadavg()[0], os.cpu_count()))
 print("goal (median <= 5 ms, p99 <= 20 ms): %s" % ("met" if pct(50) <= 5 and pct(99) <= 20 else "not met"))
 sys.exit(1 if lost or wrong else 0)
