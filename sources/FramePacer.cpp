@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QQuickWindow>
+#include <QThread>
 
 namespace {
 // Drawing starts right after the hand-over; a render thread that has not started
@@ -29,8 +30,13 @@ FramePacer::FramePacer(QQuickWindow* window)
 }
 
 // While the render thread synchronises, the GUI thread waits for it: the state is
-// set before the GUI thread can ask for another frame.
-void FramePacer::synchronized() { m_state = Synchronized; }
+// set before the GUI thread can ask for another frame. A render loop that draws on
+// the GUI thread itself (the basic one, or a grab there) leaves nothing to wait for.
+void FramePacer::synchronized()
+{
+    if (QThread::currentThread() != thread())
+        m_state = Synchronized;
+}
 
 // Only a frame that took the scene over from the GUI thread counts. One that the
 // render thread draws on its own (animators running there) is followed at once by

@@ -22,8 +22,7 @@ class QQuickWindow;
 // everything else is still served. Frames come as often as before: the next
 // one is taken over as soon as the one being drawn is on screen.
 //
-// With the basic render loop (everything on the GUI thread) it never holds
-// anything: a frame is drawn and swapped inside one request.
+// With the basic render loop (everything on the GUI thread) it holds nothing.
 class FramePacer : public QObject {
     Q_OBJECT
 
@@ -53,8 +52,8 @@ private:
     bool m_held = false;
     // GUI thread: how long a held request may wait. A scene handed over without
     // changes is not drawn at all, and says so by nothing; a frame that never
-    // reaches the screen (a grab, the window hidden mid-frame, a lost context) must not
-    // hold requests forever either.
+    // reaches the screen (a grab, the window hidden mid-frame, a lost context)
+    // must not hold requests forever either.
     QTimer m_wait;
     bool m_waitingForDrawing = false;
 };
