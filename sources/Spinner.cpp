@@ -66,8 +66,10 @@ void Spinner::hide()
 
 void Spinner::reset()
 {
-    setBusy(true);
+    // Hidden first: a banner still showing while it turns busy would start the
+    // busy indicator's animation for nothing, on the render thread.
     setRunning(false);
+    setBusy(true);
     setText(QString());
     setColor(defaultColor());
     setTextColor(defaultTextColor());

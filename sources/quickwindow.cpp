@@ -1,5 +1,6 @@
 #include "quickwindow.h"
 
+#include "FramePacer.h"
 #include "IUdpListener.h"
 #include "IUdpSender.h"
 #include "PlayLog.h"
@@ -16,6 +17,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QQmlContext>
+#include <QQuickWindow>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -165,6 +167,10 @@ ApplicationEngine::ApplicationEngine()
     rootContext()->setContextProperty(QStringLiteral("playLog"), m_playLog);
 
     load(sceneUrl);
+    // Remote commands are answered from the GUI thread: it must not sit waiting
+    // for the render thread to finish a frame while a datagram is queued.
+    if (auto* window = qobject_cast<QQuickWindow*>(sceneRoot()))
+        new FramePacer(window);
     emptyCache();
     initConfig();
 

@@ -34,7 +34,9 @@ Rectangle {
             id: indicator
             objectName: "spinner"
             anchors.verticalCenter: parent.verticalCenter
-            running: spinner.running
+            // Hidden, it would still fade on the render thread at every banner,
+            // drawing frames that show nothing new.
+            running: spinner.running && spinner.busy
             visible: spinner.busy
         }
 

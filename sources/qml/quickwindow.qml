@@ -660,8 +660,10 @@ ApplicationWindow {
                 debug("FUNCTION - pushElt - no item to push");
                 return;
             }
-            stack.push({ item: item, replace: true, destroyOnPop: true });
+            // Announced first: a 0 ms transition ends inside the push, stopping the leaving
+            // video (slow in libvlc); the screen changes at the next frame either way.
             sendInfosFromCurrentComposition();
+            stack.push({ item: item, replace: true, destroyOnPop: true });
             try {
                 if (currentElement().type === "Video")
                     stack.currentItem.startVideo();
@@ -671,8 +673,8 @@ ApplicationWindow {
         }
 
         function pushDuplication() {
-            stack.push({ item: duplication, replace: true, destroyOnPop: true });
             sendInfosFromCurrentComposition();
+            stack.push({ item: duplication, replace: true, destroyOnPop: true });
             try {
                 if (currentElement().type === "Video")
                     stack.currentItem.startVideo();
