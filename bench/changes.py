@@ -47,7 +47,7 @@ if opts.changes < 1 or opts.duration < 100:
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("changes: run me through tests/isolate.sh --net --x")
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-PLAYER = os.environ.get("PLAYER_EXE") or os.path.join(ROOT, "build", "sources", "player")
+PLAYER = os.path.abspath(os.environ.get("PLAYER_EXE") or os.path.join(ROOT, "build", "sources", "player"))
 WORK = os.environ.get("PLAYER_TEST_TMP") or tempfile.mkdtemp(prefix="changes.")
 MEDIA = os.path.join(WORK, "media")
 os.makedirs(MEDIA, exist_ok=True)

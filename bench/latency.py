@@ -29,7 +29,7 @@ args.add_argument("--dump", help="write each command's send and answer times (mo
 opts = args.parse_args()
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("latency: run me through tests/isolate.sh --net --x")
-WORK, PLAYER = os.environ["PLAYER_TEST_TMP"], os.environ["PLAYER_EXE"]
+WORK, PLAYER = os.environ["PLAYER_TEST_TMP"], os.path.abspath(os.environ["PLAYER_EXE"])
 DEVICE = "LATENCY"
 load_before = os.getloadavg()[0]
 

@@ -23,7 +23,7 @@ args.add_argument("--early", type=int, default=100, help="the composition held a
 opts = args.parse_args()
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("memory: run me through tests/isolate.sh --net --x")
-WORK, PLAYER = os.environ["PLAYER_TEST_TMP"], os.environ["PLAYER_EXE"]
+WORK, PLAYER = os.environ["PLAYER_TEST_TMP"], os.path.abspath(os.environ["PLAYER_EXE"])
 status = soak.status_socket()
 
 

@@ -17,7 +17,7 @@ args.add_argument("--runs", type=int, default=5)
 opts = args.parse_args()
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("startup: run me through tests/isolate.sh --net --x")
-WORK, PLAYER = os.environ["PLAYER_TEST_TMP"], os.environ["PLAYER_EXE"]
+WORK, PLAYER = os.environ["PLAYER_TEST_TMP"], os.path.abspath(os.environ["PLAYER_EXE"])
 
 # A few pixels read from the server cost well under a millisecond; a whole-screen
 # grab (xwd, import) takes tens of them and would blur the figure.
