@@ -52,11 +52,25 @@ status = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 status.bind(("0.0.0.0", 8001))
 player = subprocess.Popen([PLAYER, "-d", "SOAK"], cwd=WORK, stdout=subprocess.DEVNULL, stderr=open(WORK + "/soak.log", "w"))
 
+def mappings():
+    """Resident KiB by kind of mapping: the brk heap, anonymous mappings (malloc's
+    thread arenas, large blocks, stacks, the GL driver's buffers), shared memory and files."""
+    kinds, kind = {"heap": 0, "anon": 0, "shm": 0, "file": 0}, "anon"
+    for line in open("/proc/%d/smaps" % player.pid):
+        head = line.split(None, 5)
+        if "-" in head[0] and len(head) >= 5 and not head[0].endswith(":"):
+            name = head[5].strip() if len(head) > 5 else ""
+            kind = ("heap" if name == "[heap]" else "anon" if not name or name.startswith("[") else
+                    "shm" if name.startswith(("/dev/shm", "/memfd:", "/SYSV")) else "file")
+        elif head[0] == "Rss:":
+            kinds[kind] += int(head[1])
+    return kinds
+
 def sample():
     fields = dict(line.split(":", 1) for line in open("/proc/%d/status" % player.pid))
     children = subprocess.run(["pgrep", "-P", str(player.pid)], capture_output=True, text=True).stdout.split()
     return {"rss_kib": int(fields["VmRSS"].split()[0]), "fds": len(os.listdir("/proc/%d/fd" % player.pid)),
-            "threads": int(fields["Threads"]), "children": len(children)}
+            "threads": int(fields["Threads"]), "children": len(children), **mappings()}
 
 start, shown, samples, next_sample = time.monotonic(), 0, [], time.monotonic() + 10
 end = start + opts.minutes * 60
@@ -80,6 +94,17 @@ third = max(1, len(steady) // 3)
 print("compositions: %d in %.0f s; after warm-up, per 1000 compositions: RSS %+.0f KiB, fds %+.1f, threads %+.1f, "
       "helper processes %+.1f" % (shown, time.monotonic() - start, *[(steady[-1][k] - steady[0][k]) * per
                                   for k in ("rss_kib", "fds", "threads", "children")]))
+def slope(key):
+    """Least-squares growth of one figure per 1000 compositions: less at the mercy of the
+    moment of the two end samples than their difference."""
+    xs, ys = [s["shown"] for s in steady], [s[key] for s in steady]
+    mx, my = sum(xs) / len(xs), sum(ys) / len(ys)
+    return 1000.0 * sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / sum((x - mx) ** 2 for x in xs)
+print("least-squares slope per 1000 compositions: " + ", ".join(
+      "%s %+.0f KiB" % (k, slope(k)) for k in ("rss_kib", "heap", "anon", "shm", "file")) +
+      "; fds %+.1f, threads %+.1f" % (slope("fds"), slope("threads")))
+print("highest RSS: first third %d KiB, last third %d KiB" % (max(s["rss_kib"] for s in steady[:third]),
+                                                           max(s["rss_kib"] for s in steady[-third:])))
 # Counts move with what is on screen at the moment of a sample, so the highest of the
 # last third is held against the highest of the first third, with a small margin.
 growing = [k for k, margin in (("fds", 8), ("threads", 4))
