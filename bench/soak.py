@@ -18,6 +18,8 @@ args = argparse.ArgumentParser()
 args.add_argument("--minutes", type=float, default=3)
 args.add_argument("--warmup", type=float, default=60, help="seconds left out of the growth figures")
 args.add_argument("--check", action="store_true")
+args.add_argument("--verbose", action="store_true", help="run the player with -v and report its heap in use "
+                  "(allocated and not freed, whatever the allocator keeps in reserve)")
 opts = args.parse_args()
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
     sys.exit("soak: run me through tests/isolate.sh --net --x")
@@ -50,7 +52,7 @@ open(WORK + "/player.ini", "w").write("[json]\nhost=127.0.0.1\nport=%d\n" % serv
 
 status = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 status.bind(("0.0.0.0", 8001))
-player = subprocess.Popen([PLAYER, "-d", "SOAK"], cwd=WORK, stdout=subprocess.DEVNULL, stderr=open(WORK + "/soak.log", "w"))
+player = subprocess.Popen([PLAYER, "-d", "SOAK"] + ["-v"] * opts.verbose, cwd=WORK, stdout=subprocess.DEVNULL, stderr=open(WORK + "/soak.log", "w"))
 
 def mappings():
     """Resident KiB by kind of mapping: the brk heap, anonymous mappings (malloc's
@@ -66,11 +68,20 @@ def mappings():
             kinds[kind] += int(head[1])
     return kinds
 
+log, in_use = open(WORK + "/soak.log", errors="replace"), None
+def heap_in_use():
+    """The last figure the player's trimmer wrote since the previous sample (every 30 s)."""
+    global in_use
+    for line in log:
+        if "HeapTrimmer - in use " in line and line.endswith("\n"):
+            in_use = int(line.split("in use ")[1].split()[0])
+    return {"in_use": in_use} if in_use is not None else {}
+
 def sample():
     fields = dict(line.split(":", 1) for line in open("/proc/%d/status" % player.pid))
     children = subprocess.run(["pgrep", "-P", str(player.pid)], capture_output=True, text=True).stdout.split()
     return {"rss_kib": int(fields["VmRSS"].split()[0]), "fds": len(os.listdir("/proc/%d/fd" % player.pid)),
-            "threads": int(fields["Threads"]), "children": len(children), **mappings()}
+            "threads": int(fields["Threads"]), "children": len(children), **mappings(), **heap_in_use()}
 
 start, shown, samples, next_sample = time.monotonic(), 0, [], time.monotonic() + 10
 end = start + opts.minutes * 60
@@ -101,7 +112,8 @@ def slope(key):
     mx, my = sum(xs) / len(xs), sum(ys) / len(ys)
     return 1000.0 * sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / sum((x - mx) ** 2 for x in xs)
 print("least-squares slope per 1000 compositions: " + ", ".join(
-      "%s %+.0f KiB" % (k, slope(k)) for k in ("rss_kib", "heap", "anon", "shm", "file")) +
+      "%s %+.0f KiB" % (k, slope(k)) for k in ("rss_kib", "heap", "anon", "shm", "file", "in_use")
+      if all(k in s for s in steady)) +
       "; fds %+.1f, threads %+.1f" % (slope("fds"), slope("threads")))
 print("highest RSS: first third %d KiB, last third %d KiB" % (max(s["rss_kib"] for s in steady[:third]),
                                                            max(s["rss_kib"] for s in steady[-third:])))
