@@ -56,11 +56,38 @@ def is_composition_change(datagram):
     return json.loads(datagram).get("cmd") == "player_composition_changed"
 
 
-def sample(pid):
+def mappings(pid):
+    """Resident KiB by kind of mapping: the brk heap, anonymous mappings (malloc's
+    thread arenas, large blocks, stacks, the GL driver's buffers), shared memory and files."""
+    kinds, kind = {"heap": 0, "anon": 0, "shm": 0, "file": 0}, "anon"
+    for line in open("/proc/%d/smaps" % pid):
+        head = line.split(None, 5)
+        if "-" in head[0] and len(head) >= 5 and not head[0].endswith(":"):
+            name = head[5].strip() if len(head) > 5 else ""
+            kind = ("heap" if name == "[heap]" else "anon" if not name or name.startswith("[") else
+                    "shm" if name.startswith(("/dev/shm", "/memfd:", "/SYSV")) else "file")
+        elif head[0] == "Rss:":
+            kinds[kind] += int(head[1])
+    return kinds
+
+
+class HeapInUse:
+    """The last heap-in-use figure the player's trimmer logged (with -v, every 30 s)."""
+    def __init__(self, path):
+        self.log, self.value = open(path, errors="replace"), None
+
+    def __call__(self):
+        for line in self.log:
+            if "HeapTrimmer - in use " in line and line.endswith("\n"):
+                self.value = int(line.split("in use ")[1].split()[0])
+        return {"in_use": self.value} if self.value is not None else {}
+
+
+def sample(pid, extra=lambda: {}):
     fields = dict(line.split(":", 1) for line in open("/proc/%d/status" % pid))
     children = subprocess.run(["pgrep", "-P", str(pid)], capture_output=True, text=True).stdout.split()
     return {"rss_kib": int(fields["VmRSS"].split()[0]), "fds": len(os.listdir("/proc/%d/fd" % pid)),
-            "threads": int(fields["Threads"]), "children": len(children)}
+            "threads": int(fields["Threads"]), "children": len(children), **mappings(pid), **extra()}
 
 
 def main():
@@ -68,13 +95,17 @@ def main():
     args.add_argument("--minutes", type=float, default=3)
     args.add_argument("--warmup", type=float, default=60, help="seconds left out of the growth figures")
     args.add_argument("--check", action="store_true")
+    args.add_argument("--verbose", action="store_true", help="run the player with -v and report its heap in use "
+                      "(allocated and not freed, whatever the allocator keeps in reserve)")
     opts = args.parse_args()
     if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
         sys.exit("soak: run me through tests/isolate.sh --net --x")
     WORK, PLAYER = os.environ["PLAYER_TEST_TMP"], os.environ["PLAYER_EXE"]
     prepare(WORK)
     status = status_socket()
-    player = subprocess.Popen([PLAYER, "-d", "SOAK"], cwd=WORK, stdout=subprocess.DEVNULL, stderr=open(WORK + "/soak.log", "w"))
+    player = subprocess.Popen([PLAYER, "-d", "SOAK"] + ["-v"] * opts.verbose, cwd=WORK, stdout=subprocess.DEVNULL,
+                              stderr=open(WORK + "/soak.log", "w"))
+    in_use = HeapInUse(WORK + "/soak.log")
 
     start, shown, samples, next_sample = time.monotonic(), 0, [], time.monotonic() + 10
     end = start + opts.minutes * 60
@@ -83,7 +114,7 @@ def main():
             shown += is_composition_change(status.recv(65536))
         if time.monotonic() >= next_sample:
             next_sample += 10
-            samples.append(dict(sample(player.pid), t=round(time.monotonic() - start), shown=shown))
+            samples.append(dict(sample(player.pid, in_use), t=round(time.monotonic() - start), shown=shown))
             print(json.dumps(samples[-1]), flush=True)
     alive = player.poll() is None
     player.kill(), player.wait()
@@ -98,6 +129,18 @@ def main():
     print("compositions: %d in %.0f s; after warm-up, per 1000 compositions: RSS %+.0f KiB, fds %+.1f, threads %+.1f, "
           "helper processes %+.1f" % (shown, time.monotonic() - start, *[(steady[-1][k] - steady[0][k]) * per
                                       for k in ("rss_kib", "fds", "threads", "children")]))
+
+    def slope(key):
+        """Least-squares growth of one figure per 1000 compositions: less at the mercy of the
+        moment of the two end samples than their difference."""
+        xs, ys = [s["shown"] for s in steady], [s[key] for s in steady]
+        mx, my = sum(xs) / len(xs), sum(ys) / len(ys)
+        return 1000.0 * sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / sum((x - mx) ** 2 for x in xs)
+    print("least-squares slope per 1000 compositions: " + ", ".join(
+          "%s %+.0f KiB" % (k, slope(k)) for k in ("rss_kib", "heap", "anon", "shm", "file", "in_use")
+          if all(k in s for s in steady)) + "; fds %+.1f, threads %+.1f" % (slope("fds"), slope("threads")))
+    print("highest RSS: first third %d KiB, last third %d KiB" % (max(s["rss_kib"] for s in steady[:third]),
+                                                               max(s["rss_kib"] for s in steady[-third:])))
     # Counts move with what is on screen at the moment of a sample, so the highest of the
     # last third is held against the highest of the first third, with a small margin.
     growing = [k for k, margin in (("fds", 8), ("threads", 4))

@@ -1,3 +1,4 @@
+#include "HeapTrimmer.h"
 #include "QmlVlc.h"
 #include "SystemdNotifier.h"
 #include "quickwindow.h"
@@ -7,6 +8,8 @@
 
 int main(int argc, char* argv[])
 {
+    HeapTrimmer::limitArenas();
+
     // The GUI application aborts without a display; asking for the usage text
     // must not need one.
     QStringList args;
@@ -30,5 +33,7 @@ int main(int argc, char* argv[])
     // Under systemd: ready once the event loop runs, then watchdog pings from it.
     SystemdNotifier notifier;
     notifier.start();
+    HeapTrimmer trimmer;
+    trimmer.start();
     return app.exec();
 }
