@@ -15,9 +15,10 @@ and checks that the compositions come in the schedule's order; --command pause a
 (with --video, the video stays on screen and plays meanwhile).
 Needs PLAYER_EXE (the player binary) and PLAYER_TEST_TMP (a scratch directory).
 """
-import argparse, json, os, select, socket, subprocess, sys, threading, time
-from functools import partial
-from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
+import argparse, json, os, select, socket, subprocess, sys, time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import soak  # noqa: E402  (its loopback file server)
 
 args = argparse.ArgumentParser()
 args.add_argument("--count", type=int, default=1000)
@@ -49,11 +50,7 @@ if opts.video:
     run("ffmpeg", "-v", "error", "-y", "-stream_loop", str(seconds // 4), "-i", WORK + "/part.mp4",
         "-c", "copy", WORK + "/video.mp4")
 
-class Quiet(SimpleHTTPRequestHandler):
-    log_message = lambda self, *a: None
-server = ThreadingHTTPServer(("127.0.0.1", 0), partial(Quiet, directory=WORK))
-server.daemon_threads = True
-threading.Thread(target=server.serve_forever, daemon=True).start()
+server = soak.serve(WORK)
 
 instant = {"enter": {"property": "opacity", "from": 1, "to": 1, "duration": 0},
            "exit": {"property": "opacity", "from": 1, "to": 1, "duration": 0}}

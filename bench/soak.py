@@ -15,6 +15,18 @@ from functools import partial
 from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
 
 
+class Quiet(SimpleHTTPRequestHandler):
+    log_message = lambda self, *a: None
+
+
+def serve(directory):
+    """Serves directory on a loopback port, from a daemon thread."""
+    server = ThreadingHTTPServer(("127.0.0.1", 0), partial(Quiet, directory=directory))
+    server.daemon_threads = True
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
 def prepare(work):
     """Writes the soak's media and schedule into work, serves them on loopback and points
     player.ini at that server; returns the server (it runs on a daemon thread)."""
@@ -26,11 +38,7 @@ def prepare(work):
     open(work + "/page.html", "w").write("<body style='background:#336'><h1 id=t></h1><script>"
                                          "setInterval(()=>t.textContent=Date.now(),50)</script></body>")
 
-    class Quiet(SimpleHTTPRequestHandler):
-        log_message = lambda self, *a: None
-    server = ThreadingHTTPServer(("127.0.0.1", 0), partial(Quiet, directory=work))
-    server.daemon_threads = True
-    threading.Thread(target=server.serve_forever, daemon=True).start()
+    server = serve(work)
     fade = {"enter": {"property": "opacity", "from": 0, "to": 1, "duration": 150},
             "exit": {"property": "x", "from": 0, "to": "-mainWindow.width", "duration": 150}}
     element = lambda t, s, d: {"type": t, "duration": d, "transitions": fade, "attributes": {"source": s}}
