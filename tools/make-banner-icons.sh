@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Draws the banner's three icons (512 x 512 RGBA, transparent outside the
-# shapes) into sources/qml/images/. The PNGs are committed; run this again only
+# shapes) into sources/scene/qml/images/. The PNGs are committed; run this again only
 # to change them. Needs ImageMagick 6.
 #   info.png     a white check mark in a filled dark-blue disc
 #   warning.png  an ochre exclamation mark in an ochre ring
 #   alert.png    a white exclamation mark in a filled red triangle
 set -euo pipefail
-cd "$(dirname "$0")/../sources/qml/images"
+cd "$(dirname "$0")/../sources/scene/qml/images"
 
 convert=/usr/bin/convert   # the first "convert" on PATH may be something else
 # No timestamps or other metadata, so the same drawing gives the same bytes.

@@ -14,7 +14,7 @@ __attribute__((used, section("__libfuzzer_extra_counters"))) static uint8_t scri
 static int fuzzArgc = 1;
 static char* fuzzArgv[] = { const_cast<char*>("fuzz"), nullptr };
 
-// sources/qml/js/<name>.js as an object of its top-level names, like the scene's import.
+// sources/scene/qml/js/<name>.js as an object of its top-level names, like the scene's import.
 inline QJSValue loadModule(QJSEngine& engine, const char* name)
 {
     static int block = 0;

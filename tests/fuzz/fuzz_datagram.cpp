@@ -2,7 +2,7 @@
 // byte) to the command or sync handler (the first byte picks), over tests/udp/data/
 // recorder.qml. The engine binds the player's UDP ports: run it in isolate.sh --net.
 #include "fuzz.h"
-#include "quickwindow.h"
+#include "ApplicationEngine.h"
 
 #include <QApplication>
 

@@ -4,7 +4,7 @@
 
 #include "ScheduleQRCode.h"
 #include "Spinner.h"
-#include "quickwindow.h"
+#include "ApplicationEngine.h"
 
 #include <QApplication>
 #include <QFile>

@@ -7,7 +7,7 @@
 #include "IUdpListener.h"
 #include "IUdpSender.h"
 #include "Spinner.h"
-#include "quickwindow.h"
+#include "ApplicationEngine.h"
 #include "remoterequest.h"
 
 #include <QDir>

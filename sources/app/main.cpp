@@ -1,7 +1,7 @@
 #include "HeapTrimmer.h"
 #include "QmlVlc.h"
 #include "SystemdNotifier.h"
-#include "quickwindow.h"
+#include "ApplicationEngine.h"
 
 #include <QApplication>
 #include <QtWebEngine/QtWebEngine>

@@ -1,4 +1,4 @@
-#include "quickwindow.h"
+#include "ApplicationEngine.h"
 
 #include "FramePacer.h"
 #include "IUdpListener.h"
