@@ -1,4 +1,5 @@
 #include "HeapTrimmer.h"
+#include "PlayerTypes.h"
 #include "QmlVlc.h"
 #include "SystemdNotifier.h"
 #include "ApplicationEngine.h"
@@ -22,6 +23,7 @@ int main(int argc, char* argv[])
     }
 
     initQmlVlc();
+    registerPlayerTypes();
 
     // The web engine shares its OpenGL context with the scene graph; the attribute
     // must be in place before the application object is constructed.

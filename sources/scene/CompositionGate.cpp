@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QMetaProperty>
-#include <qqml.h>
 
 CompositionGate::CompositionGate(QObject* parent)
     : QObject(parent)
@@ -78,11 +77,3 @@ void CompositionGate::open()
     if (m_item)
         emit opened();
 }
-
-namespace {
-void registerCompositionGate() { qmlRegisterType<CompositionGate>("Player", 1, 0, "CompositionGate"); }
-}
-
-// See ScheduleSource.cpp: the build keeps this object in every link.
-extern "C" void player_composition_gate_anchor() { }
-Q_COREAPP_STARTUP_FUNCTION(registerCompositionGate)

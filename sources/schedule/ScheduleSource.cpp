@@ -278,18 +278,3 @@ void ScheduleSource::keepMedia(const QJsonObject& document)
     }
     m_cache.fetchMedia(urls);
 }
-
-void registerScheduleSource()
-{
-    static bool done = false;
-    if (done)
-        return;
-    done = true;
-    qmlRegisterType<ScheduleSource>("Player", 1, 0, "ScheduleSource");
-}
-
-// Every program that links the shell library and builds a QML engine gets the
-// type, whether or not it calls into this file: the build keeps this object in
-// each link through the symbol below.
-extern "C" void player_schedule_source_anchor() { }
-Q_COREAPP_STARTUP_FUNCTION(registerScheduleSource)

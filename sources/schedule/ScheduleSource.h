@@ -101,7 +101,3 @@ private:
     QTimer m_retryTimer;
     QTimer m_refreshTimer;
 };
-
-// Makes the type available to every QML engine of the process as "Player" 1.0.
-// The shell library links it into each program; calling it twice does no harm.
-void registerScheduleSource();

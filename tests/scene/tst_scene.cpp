@@ -5,6 +5,7 @@
 #include "ScheduleQRCode.h"
 #include "Spinner.h"
 #include "ApplicationEngine.h"
+#include "PlayerTypes.h"
 
 #include <QApplication>
 #include <QFile>
@@ -268,6 +269,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QtWebEngine::initialize();
+    registerPlayerTypes();
     tst_Scene test;
     return QTest::qExec(&test, argc, argv);
 }
