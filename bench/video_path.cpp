@@ -96,7 +96,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const QByteArray mode = argv[1];
-    const QByteArray mrl = QUrl::fromLocalFile(QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath()).toEncoded();
+    const QByteArray mrl
+        = QUrl::fromLocalFile(QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath()).toEncoded();
 
     // As the player does: its filters, and a context shared with the web engine.
     initQmlVlc();
@@ -149,8 +150,8 @@ int main(int argc, char** argv)
                 { "drawn", qint64(QSGVlcVideoFrameMaterial::uploadedFrames() - drawn0) },
                 { "pool", out->framePoolSize() } };
         };
-        QObject::connect(player, &QmlVlcPlayerProxy::mediaPlayerEndReached, &app, &QCoreApplication::quit,
-            Qt::QueuedConnection);
+        QObject::connect(
+            player, &QmlVlcPlayerProxy::mediaPlayerEndReached, &app, &QCoreApplication::quit, Qt::QueuedConnection);
         player->play(QString::fromUtf8(mrl));
     } else {
         std::fprintf(stderr, "video_path: unknown case %s\n", mode.constData());

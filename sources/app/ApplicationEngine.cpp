@@ -191,20 +191,19 @@ void ApplicationEngine::parseArguments()
 
 void ApplicationEngine::help()
 {
-    const QString text = QStringLiteral(
-        "Usage: player [options]\n"
-        "\n"
-        "Example: player -h=[HOST] -port=[PORT] \n"
-        "\n"
-        "options:\n"
-        "      --help -h : show the help menu\n"
-        "      --deviceUid -d : set device UID\n"
-        "      --host -h : set host\n"
-        "      --port -p : set port\n"
-        "      --json -j : set json sequence\n"
-        "      --verbose -v : display debug\n"
-        "      --startDate : set start date\n"
-        "      --endDate : set end date\n");
+    const QString text = QStringLiteral("Usage: player [options]\n"
+                                        "\n"
+                                        "Example: player -h=[HOST] -port=[PORT] \n"
+                                        "\n"
+                                        "options:\n"
+                                        "      --help -h : show the help menu\n"
+                                        "      --deviceUid -d : set device UID\n"
+                                        "      --host -h : set host\n"
+                                        "      --port -p : set port\n"
+                                        "      --json -j : set json sequence\n"
+                                        "      --verbose -v : display debug\n"
+                                        "      --startDate : set start date\n"
+                                        "      --endDate : set end date\n");
     qDebug() << text;
 }
 
@@ -281,8 +280,8 @@ void ApplicationEngine::emptyCache()
     debug(QStringLiteral("FUNCTION - BEGIN - dirPath:") + dirPath);
 
     QDir dir(dirPath);
-    const auto entries = dir.entryInfoList(
-        QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::NoSort);
+    const auto entries
+        = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QFileInfo& entry : entries) {
         if (!entry.isDir())
             dir.remove(entry.fileName());
@@ -320,9 +319,8 @@ void ApplicationEngine::command(QString json)
     // Until the scene offers an operation the command simply has no effect on it;
     // asking anyway would only fill the log with "No such method" warnings.
     QObject* stack = stackObject();
-    auto stackOffers = [stack](const char* signature) {
-        return stack && stack->metaObject()->indexOfMethod(signature) >= 0;
-    };
+    auto stackOffers
+        = [stack](const char* signature) { return stack && stack->metaObject()->indexOfMethod(signature) >= 0; };
     auto callStack = [stack, &stackOffers](const char* method) {
         if (stackOffers((QByteArray(method) + "()").constData()))
             QMetaObject::invokeMethod(stack, method);
@@ -416,10 +414,7 @@ void ApplicationEngine::sync(QString json)
     }
 }
 
-void ApplicationEngine::hideSpinner()
-{
-    m_spinner->hide();
-}
+void ApplicationEngine::hideSpinner() { m_spinner->hide(); }
 
 void ApplicationEngine::broadcastMessage(QString message)
 {
@@ -430,12 +425,6 @@ void ApplicationEngine::broadcastMessage(QString message)
     m_sender->sendMessage(message);
 }
 
-void ApplicationEngine::showQrCode(QString value)
-{
-    m_qrCode->show(value);
-}
+void ApplicationEngine::showQrCode(QString value) { m_qrCode->show(value); }
 
-void ApplicationEngine::hideQrCode()
-{
-    m_qrCode->hide();
-}
+void ApplicationEngine::hideQrCode() { m_qrCode->hide(); }

@@ -39,7 +39,8 @@ void HeapTrimmer::start(int intervalMs)
             // reserve: a leak shows here as a steady rise, fragmentation does not.
             if (qApp->property("bDebug") == QVariant(true)) {
                 const struct mallinfo2 info = mallinfo2();
-                qDebug().noquote() << QStringLiteral("FUNCTION - HeapTrimmer - in use %1 KiB, free in the arenas %2 KiB, trim %3 us")
+                qDebug().noquote() << QStringLiteral(
+                    "FUNCTION - HeapTrimmer - in use %1 KiB, free in the arenas %2 KiB, trim %3 us")
                                           .arg((info.uordblks + info.hblkhd) / 1024)
                                           .arg(info.fordblks / 1024)
                                           .arg(took);

@@ -1,8 +1,8 @@
+#include "ApplicationEngine.h"
 #include "HeapTrimmer.h"
 #include "PlayerTypes.h"
 #include "QmlVlc.h"
 #include "SystemdNotifier.h"
-#include "ApplicationEngine.h"
 
 #include <QApplication>
 #include <QtWebEngine/QtWebEngine>

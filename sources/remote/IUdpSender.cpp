@@ -41,10 +41,7 @@ bool IUdpSender::sendMessage(const QString& message)
     return m_socket->writeDatagram(bytes, QHostAddress(m_host), m_port) >= 0;
 }
 
-void IUdpSender::close()
-{
-    m_socket->close();
-}
+void IUdpSender::close() { m_socket->close(); }
 
 QString IUdpSender::getBroadcastStringForItem(const QNetworkInterface& interface)
 {

@@ -23,7 +23,4 @@ void ScheduleQRCode::show(const QString& value)
     setVisible(true);
 }
 
-void ScheduleQRCode::hide()
-{
-    setVisible(false);
-}
+void ScheduleQRCode::hide() { setVisible(false); }

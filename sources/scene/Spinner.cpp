@@ -47,10 +47,7 @@ void Spinner::setBusy(bool busy)
     emit busyChanged();
 }
 
-void Spinner::show(const QString& text)
-{
-    show(text, true);
-}
+void Spinner::show(const QString& text) { show(text, true); }
 
 void Spinner::show(const QString& text, bool busy)
 {
@@ -59,10 +56,7 @@ void Spinner::show(const QString& text, bool busy)
     setRunning(true);
 }
 
-void Spinner::hide()
-{
-    setRunning(false);
-}
+void Spinner::hide() { setRunning(false); }
 
 void Spinner::reset()
 {

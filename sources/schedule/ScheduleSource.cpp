@@ -261,17 +261,20 @@ QString ScheduleSource::mediaFor(const QString& source) const
 // is emptied at each start on purpose).
 void ScheduleSource::keepMedia(const QJsonObject& document)
 {
-    QJsonArray sequences = document.value(QLatin1String("schedule")).toObject().value(QLatin1String("sequences")).toArray();
+    QJsonArray sequences
+        = document.value(QLatin1String("schedule")).toObject().value(QLatin1String("sequences")).toArray();
     QJsonArray elements = document.value(QLatin1String("objects")).toArray();
     for (const QJsonValue& entry : sequences) {
-        for (const QJsonValue& element : entry.toObject().value(QLatin1String("sequence")).toObject().value(QLatin1String("elements")).toArray())
+        for (const QJsonValue& element :
+            entry.toObject().value(QLatin1String("sequence")).toObject().value(QLatin1String("elements")).toArray())
             elements.append(element);
     }
     QStringList urls;
     for (const QJsonValue& value : elements) {
         const QJsonObject element = value.toObject();
         const QString type = element.value(QLatin1String("type")).toString();
-        const QString url = resolve(element.value(QLatin1String("attributes")).toObject().value(QLatin1String("source")).toString());
+        const QString url
+            = resolve(element.value(QLatin1String("attributes")).toObject().value(QLatin1String("source")).toString());
         if ((type == QLatin1String("Image") || type == QLatin1String("Video"))
             && (url.startsWith(QLatin1String("http://")) || url.startsWith(QLatin1String("https://"))))
             urls.append(url);

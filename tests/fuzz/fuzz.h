@@ -25,10 +25,13 @@ inline QJSValue loadModule(QJSEngine& engine, const char* name)
         const QString declared = QRegularExpression(QStringLiteral("^(?:function|var) (\\w+)")).match(line).captured(1);
         names << (declared.isEmpty() ? QString() : declared + QLatin1Char(':') + declared + QLatin1Char(','));
         line = line.startsWith(QLatin1String(".pragma")) ? QString()
-            : line.endsWith(QLatin1Char('{')) ? line + QStringLiteral(" __blocks.push(%1);").arg(block++ % 4096) : line;
+            : line.endsWith(QLatin1Char('{')) ? line + QStringLiteral(" __blocks.push(%1);").arg(block++ % 4096)
+                                              : line;
     }
-    const QJSValue module = engine.evaluate(QStringLiteral("var __blocks = []; (function () {") + lines.join(QLatin1Char('\n'))
-        + QStringLiteral("\nreturn {") + names.join(QString()) + QStringLiteral("}; })()"), file.fileName());
+    const QJSValue module
+        = engine.evaluate(QStringLiteral("var __blocks = []; (function () {") + lines.join(QLatin1Char('\n'))
+                + QStringLiteral("\nreturn {") + names.join(QString()) + QStringLiteral("}; })()"),
+            file.fileName());
     if (module.isError() || !file.exists())
         qFatal("cannot load %s: %s", qUtf8Printable(file.fileName()), qUtf8Printable(module.toString()));
     return module;

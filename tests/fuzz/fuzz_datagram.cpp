@@ -1,8 +1,8 @@
 // Datagrams as the listeners on ports 8000 and 9000 pass them on (UTF-8 up to a zero
 // byte) to the command or sync handler (the first byte picks), over tests/udp/data/
 // recorder.qml. The engine binds the player's UDP ports: run it in isolate.sh --net.
-#include "fuzz.h"
 #include "ApplicationEngine.h"
+#include "fuzz.h"
 
 #include <QApplication>
 
@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Every datagram meets the same player: no address or device filter left by a sync.
     for (const char* name : { "host", "port", "deviceUid", "jsonFile" })
         qApp->setProperty(name, QVariant());
-    const QString text = QString::fromUtf8(QByteArray(reinterpret_cast<const char*>(data) + 1, int(size) - 1).constData());
+    const QString text
+        = QString::fromUtf8(QByteArray(reinterpret_cast<const char*>(data) + 1, int(size) - 1).constData());
     data[0] & 1 ? engine->sync(text) : engine->command(text);
     QCoreApplication::processEvents();
     if (takeCalls(engine) > 1)

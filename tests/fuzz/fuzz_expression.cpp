@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static QJSEngine* engine = new QJSEngine;
     static QJSValue evaluate = loadModule(*engine, "expression").property(QStringLiteral("evaluate"));
     static const QJSValue scopes = engine->evaluate(QStringLiteral(
-        "[{ width: 1920, height: 1080, mainWindow: { width: 1920, height: 1080 }, stack: { width: 1280, height: 720 } },"
+        "[{ width: 1920, height: 1080, mainWindow: { width: 1920, height: 1080 }, stack: { width: 1280, height: 720 } "
+        "},"
         " {}, null, { width: '5', height: NaN, mainWindow: 7, stack: { get width() { throw new Error('read'); } } }]"));
     if (size == 0)
         return 0;

@@ -36,7 +36,8 @@ static const char* const takeDocument = R"((function (document) {
 extern "C" size_t LLVMFuzzerMutate(uint8_t* data, size_t size, size_t maxSize);
 extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned seed)
 {
-    static const char* const values[] = { "{}", "[]", "[{}]", "null", "0", "\"\"", "{\"__proto__\":null}", "{\"toString\":0}" };
+    static const char* const values[]
+        = { "{}", "[]", "[{}]", "null", "0", "\"\"", "{\"__proto__\":null}", "{\"toString\":0}" };
     QByteArray body(reinterpret_cast<const char*>(data), int(size));
     const int colon = body.indexOf(':', int(seed % (size + 1)));
     body.insert(colon + 1, values[seed / 2 % 8] + QByteArrayLiteral(",\"_\":"));
@@ -55,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             engine->globalObject().setProperty(QLatin1String(name), loadModule(*engine, QByteArray(name).toLower()));
         return engine->evaluate(QString::fromUtf8(takeDocument));
     }();
-    const QJsonObject document = ScheduleSource::readDocument(QByteArray(reinterpret_cast<const char*>(data), int(size)), nullptr);
+    const QJsonObject document
+        = ScheduleSource::readDocument(QByteArray(reinterpret_cast<const char*>(data), int(size)), nullptr);
     // Handed over the way ScheduleSource hands it to the scene.
     const QJSValue result = document.isEmpty() ? QJSValue() : take.call({ engine->toScriptValue(document) });
     takeScriptCoverage(*engine);

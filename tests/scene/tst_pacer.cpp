@@ -17,7 +17,8 @@ private slots:
         QQmlEngine engine;
         QQmlComponent component(&engine);
         component.setData("import QtQuick 2.7; import QtQuick.Window 2.2\n Window { visible: true; width: 64;"
-                          "height: 64; Rectangle { objectName: \"r\"; anchors.fill: parent } }", QUrl());
+                          "height: 64; Rectangle { objectName: \"r\"; anchors.fill: parent } }",
+            QUrl());
         QScopedPointer<QObject> root(component.create());
         auto* window = qobject_cast<QQuickWindow*>(root.data());
         QVERIFY(window && QTest::qWaitForWindowExposed(window));
@@ -26,7 +27,8 @@ private slots:
         std::atomic<QRgb> synced { 0 }; // written while the GUI thread waits for the hand-over
         auto sync = [&] { synced = rect->property("color").value<QColor>().rgb(); };
         connect(window, &QQuickWindow::afterSynchronizing, this, sync, Qt::DirectConnection);
-        connect(window, &QQuickWindow::beforeRendering, this, [] { QThread::msleep(100); }, Qt::DirectConnection);
+        connect(
+            window, &QQuickWindow::beforeRendering, this, [] { QThread::msleep(100); }, Qt::DirectConnection);
         QElapsedTimer clock;
         int turns = 0;
         for (clock.start(); clock.elapsed() < 2000; QTest::qWait(5))

@@ -2,10 +2,10 @@
 // resources: the diffusion rules at pinned instants, the transition of each step, the
 // one-element duplicate and clock relaunches. A recorder stands in for the engine.
 
-#include "ScheduleQRCode.h"
-#include "Spinner.h"
 #include "ApplicationEngine.h"
 #include "PlayerTypes.h"
+#include "ScheduleQRCode.h"
+#include "Spinner.h"
 
 #include <QApplication>
 #include <QFile>
@@ -31,10 +31,11 @@ public:
 public slots:
     void broadcastMessage(QString message)
     {
-        sources << QJsonDocument::fromJson(message.toUtf8()).object().value("infos").toObject().value("source").toString();
+        sources
+            << QJsonDocument::fromJson(message.toUtf8()).object().value("infos").toObject().value("source").toString();
     }
-    void showQrCode(QString) {}
-    void hideQrCode() {}
+    void showQrCode(QString) { }
+    void hideQrCode() { }
 };
 
 namespace {
@@ -51,20 +52,26 @@ QJsonObject part(const QString& property, double from, double to, int duration)
 
 QJsonObject entry(const QJsonArray& elements, const QJsonObject& global = {}, const QJsonObject& hours = {})
 {
-    const QJsonObject diffusion { { "weekdays", QJsonArray { "All" } }, { "dates", QJsonObject() }, { "hours", hours } };
-    return { { "diffusion", diffusion }, { "sequence", QJsonObject { { "global_properties", global }, { "elements", elements } } } };
+    const QJsonObject diffusion { { "weekdays", QJsonArray { "All" } }, { "dates", QJsonObject() },
+        { "hours", hours } };
+    return { { "diffusion", diffusion },
+        { "sequence", QJsonObject { { "global_properties", global }, { "elements", elements } } } };
 }
 
 QByteArray schedule(const QJsonArray& entries)
 {
-    return QJsonDocument(QJsonObject { { "schedule", QJsonObject { { "schedule_uid", "S" }, { "sequences", entries } } } })
+    return QJsonDocument(
+        QJsonObject { { "schedule", QJsonObject { { "schedule_uid", "S" }, { "sequences", entries } } } })
         .toJson(QJsonDocument::Compact);
 }
 
 QString param(const QString& property, double from, double to, int duration)
 {
     return QStringLiteral("{\"animate\":true,\"property\":\"%1\",\"from\":%2,\"to\":%3,\"duration\":%4}")
-        .arg(property).arg(from).arg(to).arg(duration);
+        .arg(property)
+        .arg(from)
+        .arg(to)
+        .arg(duration);
 }
 
 } // namespace
@@ -127,9 +134,9 @@ class tst_Scene : public QObject {
     {
         eval(call == "push" ? QStringLiteral("stackViewTimer.pushStack()") : "stack." + call + "()");
         // A change also waits, briefly, for the item coming in to be ready.
-        return QTest::qWaitFor([this] {
-            return !eval("stackDelegate.transitioning").toBool() && !eval("pushGate.waiting").toBool();
-        }, 3000);
+        return QTest::qWaitFor(
+            [this] { return !eval("stackDelegate.transitioning").toBool() && !eval("pushGate.waiting").toBool(); },
+            3000);
     }
 
 private slots:
@@ -142,7 +149,9 @@ private slots:
         QTest::addColumn<bool>("plays");
 
         // December 2026; the 7th is a Monday.
-        auto at = [](int d, int h, int m, int s) { return QStringLiteral("2026, 11, %1, %2, %3, %4").arg(d).arg(h).arg(m).arg(s); };
+        auto at = [](int d, int h, int m, int s) {
+            return QStringLiteral("2026, 11, %1, %2, %3, %4").arg(d).arg(h).arg(m).arg(s);
+        };
         auto all = [](const char* dates, const char* hours) {
             return QStringLiteral(R"({"weekdays":["All"],"dates":%1,"hours":%2})").arg(dates, hours);
         };
@@ -155,9 +164,12 @@ private slots:
         QTest::addRow("end date inclusive") << at(7, 23, 59, 59) << all(R"({"end_date":"2026-12-07"})", "{}") << true;
         QTest::addRow("after end date") << at(8, 0, 0, 0) << all(R"({"end_date":"2026-12-07"})", "{}") << false;
         QTest::addRow("empty end date excludes every day") << monday << all(R"({"end_date":""})", "{}") << false;
-        QTest::addRow("null bounds impose no limit") << monday << all(R"({"start_date":null})", R"({"end_time":null})") << true;
-        QTest::addRow("end time exclusive, one second before") << at(7, 17, 59, 59) << all("{}", R"({"end_time":"18:00:00"})") << true;
-        QTest::addRow("end time exclusive, at the end") << at(7, 18, 0, 0) << all("{}", R"({"end_time":"18:00:00"})") << false;
+        QTest::addRow("null bounds impose no limit")
+            << monday << all(R"({"start_date":null})", R"({"end_time":null})") << true;
+        QTest::addRow("end time exclusive, one second before")
+            << at(7, 17, 59, 59) << all("{}", R"({"end_time":"18:00:00"})") << true;
+        QTest::addRow("end time exclusive, at the end")
+            << at(7, 18, 0, 0) << all("{}", R"({"end_time":"18:00:00"})") << false;
         QTest::addRow("start time inclusive") << at(7, 8, 0, 0) << all("{}", R"({"start_time":"08:00:00"})") << true;
         QTest::addRow("before start time") << at(7, 7, 59, 59) << all("{}", R"({"start_time":"08:00:00"})") << false;
         QTest::addRow("window over midnight never matches")
@@ -171,7 +183,9 @@ private slots:
         QFETCH(bool, plays);
         QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); // day names do not follow the locale
         QVERIFY(play(schedule({ entry({ img("/a.png") }) }), now));
-        QCOMPARE(eval(QStringLiteral("stack.shouldPlay({diffusion: %1, sequence: {elements: []}})").arg(diffusion)).toBool(), plays);
+        QCOMPARE(
+            eval(QStringLiteral("stack.shouldPlay({diffusion: %1, sequence: {elements: []}})").arg(diffusion)).toBool(),
+            plays);
     }
 
     void transitionChoice_data()
@@ -182,15 +196,20 @@ private slots:
         QTest::addColumn<QString>("exit");
 
         QTest::addRow("within a sequence: own exit, default enter")
-            << QStringList { "goToNextComposition" } << "/a1.png" << param("rotation", 90, 0, 43) << param("x", 0, -100, 41);
+            << QStringList { "goToNextComposition" } << "/a1.png" << param("rotation", 90, 0, 43)
+            << param("x", 0, -100, 41);
         QTest::addRow("across sequences: leaving sequence's first enter, last exit")
-            << QStringList { "goToNextComposition", "push" } << "/b0.png" << param("opacity", 0, 1, 40) << param("opacity", 1, 0, 44);
+            << QStringList { "goToNextComposition", "push" } << "/b0.png" << param("opacity", 0, 1, 40)
+            << param("opacity", 1, 0, 44);
         QTest::addRow("step back replays the change reversed")
-            << QStringList { "push", "goToPreviousComposition" } << "/a0.png" << param("x", -100, 0, 41) << param("rotation", 0, 90, 43);
+            << QStringList { "push", "goToPreviousComposition" } << "/a0.png" << param("x", -100, 0, 41)
+            << param("rotation", 0, 90, 43);
         QTest::addRow("step back across sequences")
-            << QStringList { "push", "push", "goToPreviousComposition" } << "/a1.png" << param("opacity", 0, 1, 44) << param("opacity", 1, 0, 40);
+            << QStringList { "push", "push", "goToPreviousComposition" } << "/a1.png" << param("opacity", 0, 1, 44)
+            << param("opacity", 1, 0, 40);
         QTest::addRow("step back from the first element wraps to the last")
-            << QStringList { "goToPreviousComposition" } << "/b1.png" << param("x", 500, 0, 46) << param("y", 0, 200, 45);
+            << QStringList { "goToPreviousComposition" } << "/b1.png" << param("x", 500, 0, 46)
+            << param("y", 0, 200, 45);
     }
     void transitionChoice()
     {
@@ -201,12 +220,14 @@ private slots:
 
         // A: a0 (own enter and exit), a1; defaults enter rotation, exit opacity. B: b0, b1; defaults y, x.
         QJsonObject a0 = img("/a0.png");
-        a0.insert("transitions", QJsonObject { { "enter", part("opacity", 0, 1, 40) }, { "exit", part("x", 0, -100, 41) } });
+        a0.insert(
+            "transitions", QJsonObject { { "enter", part("opacity", 0, 1, 40) }, { "exit", part("x", 0, -100, 41) } });
         const auto defaults = [](const QJsonObject& enter, const QJsonObject& exit) {
             return QJsonObject { { "transitions", QJsonObject { { "enter", enter }, { "exit", exit } } } };
         };
-        QVERIFY(play(schedule({ entry({ a0, img("/a1.png") }, defaults(part("rotation", 90, 0, 43), part("opacity", 1, 0, 44))),
-            entry({ img("/b0.png"), img("/b1.png") }, defaults(part("y", 200, 0, 45), part("x", 0, 500, 46))) })));
+        QVERIFY(play(
+            schedule({ entry({ a0, img("/a1.png") }, defaults(part("rotation", 90, 0, 43), part("opacity", 1, 0, 44))),
+                entry({ img("/b0.png"), img("/b1.png") }, defaults(part("y", 200, 0, 45), part("x", 0, 500, 46))) })));
         QVERIFY2(!eval("stackDelegate.transitioning").toBool(), "no transition for the first composition");
         for (const QString& s : steps)
             QVERIFY(step(s));
@@ -221,8 +242,9 @@ private slots:
     {
         // One element alone is shown through a duplicate; entry B opens at 12:00:10 and the
         // duplicate follows the list of the tick before.
-        QVERIFY(play(schedule({ entry({ img("/a.png") }), entry({ img("/b.png") }, {}, { { "start_time", "12:00:10" } }) }),
-            "2026, 11, 7, 12, 0, 0"));
+        QVERIFY(
+            play(schedule({ entry({ img("/a.png") }), entry({ img("/b.png") }, {}, { { "start_time", "12:00:10" } }) }),
+                "2026, 11, 7, 12, 0, 0"));
         QObject* first = object("stack.duplication");
         QVERIFY(first);
         QCOMPARE(object("stack.currentItem"), first);
@@ -249,7 +271,8 @@ private slots:
     void windowEndRelaunches()
     {
         const QJsonObject endsAt18 { { "end_time", "18:00:00" } }, startsAt18 { { "start_time", "18:00:00" } };
-        QVERIFY(play(schedule({ entry({ img("/day.png", 60000) }, {}, endsAt18), entry({ img("/night.png", 60000) }, {}, startsAt18) }),
+        QVERIFY(play(schedule({ entry({ img("/day.png", 60000) }, {}, endsAt18),
+                         entry({ img("/night.png", 60000) }, {}, startsAt18) }),
             "2026, 11, 7, 17, 59, 59"));
         tick();
         QTest::qWait(300);

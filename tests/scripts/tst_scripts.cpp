@@ -25,7 +25,8 @@ struct Symbol {
 // which the decoder's XML report would need to escape.
 static QString sampleText(int length, int seed)
 {
-    static const QString alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 -_.:/?=&%+!#$()*,;@[{}|~^'\"<>";
+    static const QString alphabet
+        = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 -_.:/?=&%+!#$()*,;@[{}|~^'\"<>";
     QString s;
     quint32 state = 2166136261u ^ quint32(seed * 16777619u);
     for (int i = 0; i < length; ++i)
@@ -111,22 +112,25 @@ private slots:
     void initTestCase()
     {
         QQmlComponent component(&m_engine);
-        component.setData("import QtQml 2.2\nimport \"qrc:/qrcode.js\" as Encoder\nimport \"qrc:/js/expression.js\" as Expression\n"
-                          "QtObject {\n"
-                          "  function evaluate(value, scope) { return Expression.evaluate(value, scope) }\n"
-                          "  function encode(text, level, mask) {\n"
-                          "    var s = mask < 0 ? Encoder.encode(text, level) : Encoder.encode(text, level, mask)\n"
-                          "    if (s === null) return null\n"
-                          "    var flat = ''\n"
-                          "    for (var y = 0; y < s.size; ++y) for (var x = 0; x < s.size; ++x) flat += s.modules[y][x] ? '1' : '0'\n"
-                          "    return { version: s.version, size: s.size, mask: s.mask, modules: flat }\n"
-                          "  }\n"
-                          "  function capacity(version, level) { return Encoder.capacity(version, level) }\n}\n",
+        component.setData(
+            "import QtQml 2.2\nimport \"qrc:/qrcode.js\" as Encoder\nimport \"qrc:/js/expression.js\" as Expression\n"
+            "QtObject {\n"
+            "  function evaluate(value, scope) { return Expression.evaluate(value, scope) }\n"
+            "  function encode(text, level, mask) {\n"
+            "    var s = mask < 0 ? Encoder.encode(text, level) : Encoder.encode(text, level, mask)\n"
+            "    if (s === null) return null\n"
+            "    var flat = ''\n"
+            "    for (var y = 0; y < s.size; ++y) for (var x = 0; x < s.size; ++x) flat += s.modules[y][x] ? '1' : "
+            "'0'\n"
+            "    return { version: s.version, size: s.size, mask: s.mask, modules: flat }\n"
+            "  }\n"
+            "  function capacity(version, level) { return Encoder.capacity(version, level) }\n}\n",
             QUrl("qrc:/qrprobe.qml"));
         m_probe = component.create();
         QVERIFY2(m_probe, qPrintable(component.errorString()));
-        m_engine.evaluate("var closed = 0; var scope = { width: 1900, height: 1000, stack: { width: 1280, height: 720 },"
-                          " mainWindow: { width: 1920, height: 1080, visible: 1, close: function () { ++closed; return 1; } } };");
+        m_engine.evaluate(
+            "var closed = 0; var scope = { width: 1900, height: 1000, stack: { width: 1280, height: 720 },"
+            " mainWindow: { width: 1920, height: 1080, visible: 1, close: function () { ++closed; return 1; } } };");
     }
 
     void versionChoice_data()
@@ -165,15 +169,19 @@ private slots:
             image.fill(255);
             for (int y = 0; y < image.height(); ++y)
                 for (int x = 0; x < image.width(); ++x)
-                    if (x / 3 >= 4 && y / 3 >= 4 && x / 3 < s.size + 4 && y / 3 < s.size + 4 && s.dark(x / 3 - 4, y / 3 - 4))
+                    if (x / 3 >= 4 && y / 3 >= 4 && x / 3 < s.size + 4 && y / 3 < s.size + 4
+                        && s.dark(x / 3 - 4, y / 3 - 4))
                         image.setPixel(x, y, 0);
-            files << QStringLiteral("%1/%2.png").arg(qEnvironmentVariable("PLAYER_TEST_TMP", QDir::tempPath())).arg(files.size());
+            files << QStringLiteral("%1/%2.png")
+                         .arg(qEnvironmentVariable("PLAYER_TEST_TMP", QDir::tempPath()))
+                         .arg(files.size());
             QVERIFY(image.save(files.last()));
             QTest::addRow("%s", qPrintable(name)) << files.last() << text;
         };
         for (const QString& level : QStringList { "L", "M", "Q", "H" }) {
             for (int version = 1; version <= 40; ++version)
-                add(QStringLiteral("level %1, version %2 full").arg(level).arg(version), sampleText(capacity(version, level), version), level, -1);
+                add(QStringLiteral("level %1, version %2 full").arg(level).arg(version),
+                    sampleText(capacity(version, level), version), level, -1);
             add("UTF-8 at level " + level, QString::fromUtf8("Caf\xc3\xa9 \xf0\x9f\x98\x80"), level, -1);
         }
         for (int mask = 0; mask < 8; ++mask) {
@@ -189,8 +197,10 @@ private slots:
             if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("source"))
                 source = xml.attributes().value("href").toString();
             else if (xml.isStartElement() && xml.name() == QLatin1String("data"))
-                m_decoded.insert(source, xml.attributes().value("format") == QLatin1String("base64")
-                        ? QByteArray::fromBase64(xml.readElementText().trimmed().toLatin1()) : xml.readElementText().toUtf8());
+                m_decoded.insert(source,
+                    xml.attributes().value("format") == QLatin1String("base64")
+                        ? QByteArray::fromBase64(xml.readElementText().trimmed().toLatin1())
+                        : xml.readElementText().toUtf8());
         }
     }
     void decoded()
@@ -212,13 +222,16 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("level");
-        QTest::addRow("identifier, level H") << "5f0c2a9e-8d41-4b7a-9c3e-2f6d1a0b7e55" << "H";
+        QTest::addRow("identifier, level H") << "5f0c2a9e-8d41-4b7a-9c3e-2f6d1a0b7e55"
+                                             << "H";
         QTest::addRow("repetitive text") << QString(60, QLatin1Char('A')) << "Q";
-        QTest::addRow("empty") << "" << "L";
+        QTest::addRow("empty") << ""
+                               << "L";
         // Every third version: from version 7 on, the symbol carries version information.
         for (const QString& level : QStringList { "L", "M", "Q", "H" })
             for (int version = 1; version <= 40; version += 3)
-                QTest::addRow("level %s, version %d", qPrintable(level), version) << sampleText(capacity(version, level), version) << level;
+                QTest::addRow("level %s, version %d", qPrintable(level), version)
+                    << sampleText(capacity(version, level), version) << level;
     }
     // The automatic choice is the mask of lowest penalty, the first of equal ones.
     void maskChoice()
@@ -243,10 +256,15 @@ private slots:
         QTest::addRow("numbers") << ".5 + 3. + 2.5E-1 + 7e+2" << 703.75;
         QTest::addRow("signs") << "- -5 + +1 - -(1-+2)" << 5.0;
         QTest::addRow("precedence and associativity") << "2 + 3 * 4 - 10 - 4 - 100 / 10 / 5 + 1 + 7 % 4 * 2" << 5.0;
-        QTest::addRow("scene sizes") << "width + height - mainWindow . width + mainWindow.height * stack.width / stack.height" << 1900 - 1920 + 1000 + 1080.0 * 1280 / 720;
-        QTest::addRow("Math") << " Math.max(1, Math.PI, 2) + Math.pow(2, 10)\t- Math.floor(-1.5) + Math.atan2(1, 1) * 4 " << M_PI + 1024 + 2 + M_PI;
+        QTest::addRow("scene sizes")
+            << "width + height - mainWindow . width + mainWindow.height * stack.width / stack.height"
+            << 1900 - 1920 + 1000 + 1080.0 * 1280 / 720;
+        QTest::addRow("Math")
+            << " Math.max(1, Math.PI, 2) + Math.pow(2, 10)\t- Math.floor(-1.5) + Math.atan2(1, 1) * 4 "
+            << M_PI + 1024 + 2 + M_PI;
         QTest::addRow("a number stands for itself") << "" << -1920.0;
-        QTest::addRow("nested exactly to the limit") << QString("(").repeated(32) + "1" + QString(")").repeated(32) << 1.0;
+        QTest::addRow("nested exactly to the limit")
+            << QString("(").repeated(32) + "1" + QString(")").repeated(32) << 1.0;
         QTest::addRow("exactly as long as the limit") << QString("1+").repeated(511) + "1" << 512.0;
     }
     void accepted()
@@ -295,7 +313,8 @@ private slots:
         QFETCH(QString, scope);
         const QJSValue result = evaluate(expression, scope);
         QVERIFY2(result.isUndefined(), qPrintable(result.toString()));
-        QCOMPARE(m_engine.evaluate("closed + (typeof width) + scope.width").toString(), QStringLiteral("0undefined1900"));
+        QCOMPARE(
+            m_engine.evaluate("closed + (typeof width) + scope.width").toString(), QStringLiteral("0undefined1900"));
         for (const char* value : { "null", "true", "NaN", "Infinity", "new Number(3)" })
             QVERIFY(evaluate(m_engine.evaluate(value)).isUndefined());
     }

@@ -4,10 +4,10 @@
 // that records what it is asked. Runs only inside isolate.sh --net: it deletes and
 // creates interfaces.
 
+#include "ApplicationEngine.h"
 #include "IUdpListener.h"
 #include "IUdpSender.h"
 #include "Spinner.h"
-#include "ApplicationEngine.h"
 #include "remoterequest.h"
 
 #include <QDir>
@@ -95,11 +95,12 @@ class TestUdp : public QObject {
         const Spinner* s = m_engine->spinner();
         const QTimer* t = m_engine->spinnerTimer();
         return QStringList { s->running() ? "shown" : "hidden", s->text(), s->busy() ? "busy" : "",
-            s->color().name(QColor::HexArgb), s->textColor().name(QColor::HexArgb), s->imageVisible() ? s->imageSource() : "-",
-            t->isActive() ? QString::number(t->interval()) : "off" }
+            s->color().name(QColor::HexArgb), s->textColor().name(QColor::HexArgb),
+            s->imageVisible() ? s->imageSource() : "-", t->isActive() ? QString::number(t->interval()) : "off" }
             .join('|');
     }
-    static QString shown(const QString& text, const char* timeout = "2000", const char* colour = "#c8ffffff", const char* image = "-")
+    static QString shown(
+        const QString& text, const char* timeout = "2000", const char* colour = "#c8ffffff", const char* image = "-")
     {
         return QStringList { "shown", text, "", colour, "#ff000000", image, timeout }.join('|');
     }
@@ -131,18 +132,32 @@ private slots:
         QTest::addColumn<QString>("to");
         QTest::addColumn<QByteArrayList>("datagrams");
         QTest::addColumn<QStringList>("emitted");
-        const QString utf8 = QString::fromUtf8("{\"text\":\"Gr\xc3\xbc\xc3\x9f" "e\"}");
-        QTest::addRow("objects in arrival order, text, arrays and empty ones dropped") << "*" << "127.0.0.1" << "127.0.0.1"
+        const QString utf8 = QString::fromUtf8("{\"text\":\"Gr\xc3\xbc\xc3\x9f"
+                                               "e\"}");
+        QTest::addRow("objects in arrival order, text, arrays and empty ones dropped")
+            << "*"
+            << "127.0.0.1"
+            << "127.0.0.1"
             << QByteArrayList { "{\"n\":1}", "not json", "[{\"n\":2}]", "", " {\"n\":3}\n", utf8.toUtf8() }
             << QStringList { "{\"n\":1}", " {\"n\":3}\n", utf8 };
-        QTest::addRow("a zero byte cuts trailing garbage") << "" << "127.0.0.1" << "127.0.0.1"
-            << QByteArrayList { QByteArray("{\"a\":1}\0garbage{{", 17) } << QStringList { "{\"a\":1}" };
+        QTest::addRow("a zero byte cuts trailing garbage")
+            << ""
+            << "127.0.0.1"
+            << "127.0.0.1" << QByteArrayList { QByteArray("{\"a\":1}\0garbage{{", 17) } << QStringList { "{\"a\":1}" };
         const QByteArray big = "{\"t\":\"" + QByteArray(65507 - 8, 'x') + "\"}";
-        QTest::addRow("the largest datagram whole") << "*" << "127.0.0.1" << "127.0.0.1" << QByteArrayList { big }
-                                                    << QStringList { QString::fromLatin1(big) };
-        QTest::addRow("a broadcast on eth0") << "*" << "10.99.0.1" << "10.99.0.255" << QByteArrayList { "{}" } << QStringList { "{}" };
-        QTest::addRow("the named sender") << "127.0.0.2" << "127.0.0.2" << "127.0.0.1" << QByteArrayList { "{}" } << QStringList { "{}" };
-        QTest::addRow("another sender") << "127.0.0.2" << "127.0.0.1" << "127.0.0.1" << QByteArrayList { "{}" } << QStringList();
+        QTest::addRow("the largest datagram whole")
+            << "*"
+            << "127.0.0.1"
+            << "127.0.0.1" << QByteArrayList { big } << QStringList { QString::fromLatin1(big) };
+        QTest::addRow("a broadcast on eth0") << "*"
+                                             << "10.99.0.1"
+                                             << "10.99.0.255" << QByteArrayList { "{}" } << QStringList { "{}" };
+        QTest::addRow("the named sender") << "127.0.0.2"
+                                          << "127.0.0.2"
+                                          << "127.0.0.1" << QByteArrayList { "{}" } << QStringList { "{}" };
+        QTest::addRow("another sender") << "127.0.0.2"
+                                        << "127.0.0.1"
+                                        << "127.0.0.1" << QByteArrayList { "{}" } << QStringList();
     }
     void listenerDrains()
     {
@@ -173,15 +188,21 @@ private slots:
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("destination");
         QTest::addColumn<bool>("delivered");
-        const QString eth0 = "addr add 10.99.0.1/24 brd 10.99.0.255 dev eth0", wlan0 = "addr add 10.98.0.1/24 brd 10.98.0.255 dev wlan0";
-        QTest::addRow("eth0 and wlan0: eth0 wins") << QStringList { "veth wlan0", wlan0, "veth eth0", eth0 } << "*" << "10.99.0.255" << true;
+        const QString eth0 = "addr add 10.99.0.1/24 brd 10.99.0.255 dev eth0",
+                      wlan0 = "addr add 10.98.0.1/24 brd 10.98.0.255 dev wlan0";
+        QTest::addRow("eth0 and wlan0: eth0 wins") << QStringList { "veth wlan0", wlan0, "veth eth0", eth0 } << "*"
+                                                   << "10.99.0.255" << true;
         QTest::addRow("an IPv6-only eth0 counts as none")
-            << QStringList { "veth eth0", "-6 addr add 2001:db8::1/64 dev eth0 nodad", "veth wlan0", wlan0 } << "*" << "10.98.0.255" << true;
-        QTest::addRow("neither: the limited broadcast by the default route")
-            << QStringList { "veth ens3", "addr add 10.97.0.1/24 brd 10.97.0.255 dev ens3", "route add default dev ens3" } << "*"
-            << "255.255.255.255" << true;
-        QTest::addRow("a host other than * is used verbatim") << QStringList { "veth eth0", eth0 } << "127.0.0.1" << "127.0.0.1" << true;
-        QTest::addRow("no route: the send fails") << QStringList {} << "*" << "255.255.255.255" << false;
+            << QStringList { "veth eth0", "-6 addr add 2001:db8::1/64 dev eth0 nodad", "veth wlan0", wlan0 } << "*"
+            << "10.98.0.255" << true;
+        QTest::addRow("neither: the limited broadcast by the default route") << QStringList { "veth ens3",
+            "addr add 10.97.0.1/24 brd 10.97.0.255 dev ens3", "route add default dev ens3" }
+                                                                             << "*"
+                                                                             << "255.255.255.255" << true;
+        QTest::addRow("a host other than * is used verbatim") << QStringList { "veth eth0", eth0 } << "127.0.0.1"
+                                                              << "127.0.0.1" << true;
+        QTest::addRow("no route: the send fails") << QStringList {} << "*"
+                                                  << "255.255.255.255" << false;
     }
     void senderDestination()
     {
@@ -196,8 +217,8 @@ private slots:
         for (const QString& command : setup) {
             const QString name = command.section(' ', 1);
             const QStringList commands = command.startsWith("veth ")
-                ? QStringList { "link add " + name + " type veth peer name " + name + "-peer", "link set " + name + " up",
-                      "link set " + name + "-peer up" }
+                ? QStringList { "link add " + name + " type veth peer name " + name + "-peer",
+                      "link set " + name + " up", "link set " + name + "-peer up" }
                 : QStringList { command };
             for (const QString& c : commands)
                 QCOMPARE(ip(c), QString());
@@ -207,7 +228,8 @@ private slots:
         IUdpSender sender(host, 8001);
         QCOMPARE(sender.getHost(), destination);
         QVERIFY(sender.connect());
-        const QString message = QString::fromUtf8("{\"cmd\":\"player_is_paused\",\"device_id\":\"\xc3\xa9" "cran\"}");
+        const QString message = QString::fromUtf8("{\"cmd\":\"player_is_paused\",\"device_id\":\"\xc3\xa9"
+                                                  "cran\"}");
         QCOMPARE(sender.sendMessage(message), delivered);
         QCOMPARE(receiver.waitForReadyRead(delivered ? 5000 : 200), delivered);
         if (delivered) {
@@ -223,24 +245,31 @@ private slots:
         QTest::addColumn<QString>("sent"); // "port address datagram", or the error
         QTest::addRow("defaults") << QStringList { "next" }
                                   << R"(8000 255.255.255.255 {"cmd":"player_next","device_id":"","id":"ID"})";
-        QTest::addRow("options before the command, values after =") << QStringList { "--to=10.99.0.7", "--device=A1", "--id", "r", "pause" }
-                                                                   << R"(8000 10.99.0.7 {"cmd":"player_pause","device_id":"A1","id":"r"})";
-        QTest::addRow("a level in capitals, a text after --") << QStringList { "notify", "--level=alert", "--", "--> exit" }
-            << R"(8000 255.255.255.255 {"cmd":"player_notification","device_id":"","id":"ID","notification_level":"ALERT","text":"--> exit"})";
-        QTest::addRow("sync") << QStringList { "sync", "--host", "10.0.0.2", "--port", "8080", "--device=" }
-                              << R"(9000 255.255.255.255 {"action":"sync","deviceUid":"","host":"10.0.0.2","port":"8080"})";
-        QTest::addRow("syncing-end") << QStringList { "syncing-end" } << R"(9000 255.255.255.255 {"action":"syncingEnd"})";
+        QTest::addRow("options before the command, values after =") << QStringList { "--to=10.99.0.7", "--device=A1",
+            "--id", "r", "pause" } << R"(8000 10.99.0.7 {"cmd":"player_pause","device_id":"A1","id":"r"})";
+        QTest::addRow("a level in capitals, a text after --") << QStringList {
+            "notify", "--level=alert", "--", "--> exit"
+        } << R"(8000 255.255.255.255 {"cmd":"player_notification","device_id":"","id":"ID","notification_level":"ALERT","text":"--> exit"})";
+        QTest::addRow("sync") << QStringList { "sync", "--host", "10.0.0.2", "--port", "8080",
+            "--device=" } << R"(9000 255.255.255.255 {"action":"sync","deviceUid":"","host":"10.0.0.2","port":"8080"})";
+        QTest::addRow("syncing-end") << QStringList { "syncing-end" }
+                                     << R"(9000 255.255.255.255 {"action":"syncingEnd"})";
         QTest::addRow("unknown command") << QStringList { "jump" } << "unknown command \"jump\"";
-        QTest::addRow("an option of another command") << QStringList { "next", "--schedule", "S" } << "--schedule does not apply to next";
-        QTest::addRow("a signed port") << QStringList { "sync", "--port", "+80" } << "--port wants a port number, not \"+80\"";
-        QTest::addRow("a bad level") << QStringList { "notify", "x", "--level", "LOUD" } << "--level wants INFO, WARNING or ALERT, not \"LOUD\"";
+        QTest::addRow("an option of another command")
+            << QStringList { "next", "--schedule", "S" } << "--schedule does not apply to next";
+        QTest::addRow("a signed port") << QStringList { "sync", "--port", "+80" }
+                                       << "--port wants a port number, not \"+80\"";
+        QTest::addRow("a bad level") << QStringList { "notify", "x", "--level", "LOUD" }
+                                     << "--level wants INFO, WARNING or ALERT, not \"LOUD\"";
     }
     void remoteArguments()
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, sent);
         const remote::Request r = remote::parse(arguments, QStringLiteral("ID"));
-        QCOMPARE(r.error.isEmpty() ? QStringLiteral("%1 %2 %3").arg(r.port).arg(r.address.toString(), r.datagram) : r.error, sent);
+        QCOMPARE(
+            r.error.isEmpty() ? QStringLiteral("%1 %2 %3").arg(r.port).arg(r.address.toString(), r.datagram) : r.error,
+            sent);
     }
     // The engine binds the command and sync ports too: it comes only after the listener's own tests.
     void engineStarts()
@@ -278,24 +307,28 @@ private slots:
 
         auto row = [](const char* tag, const QByteArray& fields, const char* calls, const QString& banner,
                        const QVariant& device = QVariant()) {
-            QTest::addRow("%s", tag) << device << "{\"id\":\"42\",\"device_id\":\"A1\"," + fields + "}" << calls << banner;
+            QTest::addRow("%s", tag) << device << "{\"id\":\"42\",\"device_id\":\"A1\"," + fields + "}" << calls
+                                     << banner;
         };
         row("next", R"("cmd":"player_next")", "goToNextComposition", shown("Next"));
         row("pause", R"("cmd":"player_pause")", "pausePlayer", shown("Pause"));
-        row("play a schedule given as a number: an empty string", R"("cmd":"player_play","schedule_id":42)", "playSchedule(string:)", hidden);
+        row("play a schedule given as a number: an empty string", R"("cmd":"player_play","schedule_id":42)",
+            "playSchedule(string:)", hidden);
         row("notification without level: INFO", R"("cmd":"player_notification","text":"Hi")", "",
             shown("Hi", "4000", "#c8b8daff", "images/info.png"));
         row("notification WARNING", R"("cmd":"player_notification","text":"Wet","notification_level":"WARNING")", "",
             shown("Wet", "4000", "#c8ffeab5", "images/warning.png"));
         row("notification ALERT", R"("cmd":"player_notification","text":"","notification_level":"ALERT")", "",
             shown("", "4000", "#c8f5c6cb", "images/alert.png"));
-        row("notification level in lower case", R"("cmd":"player_notification","text":"Hi","notification_level":"info")", "", hidden);
+        row("notification level in lower case",
+            R"("cmd":"player_notification","text":"Hi","notification_level":"info")", "", hidden);
         row("notification without text", R"("cmd":"player_notification","notification_level":"ALERT")", "", hidden);
         row("an unknown player_ command only hides the banner", R"("cmd":"player_reboot")", "", hidden);
         // Ignored datagrams leave the banner and its time-out as they were (e2e_scene sends some for other devices).
         row("an empty identifier still filters", R"("cmd":"player_next")", "", untouched, "");
         row("the prefix is case-sensitive", R"("cmd":"Player_next")", "", untouched);
-        QTest::addRow("without id") << QVariant() << QByteArray(R"({"cmd":"player_next","device_id":""})") << "" << untouched;
+        QTest::addRow("without id") << QVariant() << QByteArray(R"({"cmd":"player_next","device_id":""})") << ""
+                                    << untouched;
     }
     void command()
     {
@@ -324,11 +357,15 @@ private slots:
             << QByteArray(R"({"action":"sync","host":"h","port":8080,"deviceUid":12})") << ""
             << "load(http://h:81" + get + "&startDate=2026-01-01 h:81)" << hidden;
         QTest::addRow("sync alone: the settings file's host")
-            << QByteArray(R"({"action":"sync","port":"8x"})") << "srv" << "load(http://srv:81" + get + "&startDate=2026-01-01 srv:81)" << hidden;
-        QTest::addRow("syncing") << QByteArray(R"({"action":"syncing"})") << "" << ""
+            << QByteArray(R"({"action":"sync","port":"8x"})") << "srv"
+            << "load(http://srv:81" + get + "&startDate=2026-01-01 srv:81)" << hidden;
+        QTest::addRow("syncing") << QByteArray(R"({"action":"syncing"})") << ""
+                                 << ""
                                  << "shown|Synchronizing...|busy|#c8ffffff|#ff000000|-|off";
-        QTest::addRow("an unknown action only hides the banner") << QByteArray(R"({"action":"reboot"})") << "" << "" << hidden;
-        QTest::addRow("without action it is ignored") << QByteArray(R"({"host":"h"})") << "" << "" << untouched;
+        QTest::addRow("an unknown action only hides the banner") << QByteArray(R"({"action":"reboot"})") << ""
+                                                                 << "" << hidden;
+        QTest::addRow("without action it is ignored") << QByteArray(R"({"host":"h"})") << ""
+                                                      << "" << untouched;
     }
     void sync()
     {

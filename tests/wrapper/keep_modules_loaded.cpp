@@ -7,7 +7,4 @@
 // one. Keeping every module mapped leaves that memory reachable; a media or
 // player reference that the wrapper itself leaks is heap memory that nothing
 // reaches and is still reported.
-extern "C" int dlclose(void*)
-{
-    return 0;
-}
+extern "C" int dlclose(void*) { return 0; }

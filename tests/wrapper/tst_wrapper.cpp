@@ -36,8 +36,7 @@ journal& calls()
     return j;
 }
 
-template <typename F>
-void record(F&& f)
+template <typename F> void record(F&& f)
 {
     std::lock_guard<std::mutex> lock(calls().guard);
     f(calls());
@@ -65,11 +64,11 @@ void libvlc_media_add_option_flag(libvlc_media_t* m, const char* option, unsigne
     REAL(libvlc_media_add_option_flag)(m, option, flags);
 }
 // A retain or release that counts for the object it names (libvlc passes null ones too).
-#define COUNTED(function, type, delta)                                              \
-    void function(type* object)                                                     \
-    {                                                                               \
-        record([object](journal& j) { j.references[object] += object ? delta : 0; }); \
-        REAL(function)(object);                                                     \
+#define COUNTED(function, type, delta)                                                                                 \
+    void function(type* object)                                                                                        \
+    {                                                                                                                  \
+        record([object](journal& j) { j.references[object] += object ? delta : 0; });                                  \
+        REAL(function)(object);                                                                                        \
     }
 COUNTED(libvlc_media_retain, libvlc_media_t, 1)
 COUNTED(libvlc_media_release, libvlc_media_t, -1)
@@ -143,7 +142,7 @@ protected:
 };
 
 struct silent : vlc::media_player_events_callback {
-    void media_player_event(const libvlc_event_t*) override {}
+    void media_player_event(const libvlc_event_t*) override { }
 };
 
 } // namespace
@@ -225,7 +224,8 @@ private slots:
         QTest::addRow("next with every item disabled") << vlc::mode_loop << "ABC" << 0 << true << -1;
         QTest::addRow("prev skips a disabled item") << vlc::mode_normal << "B" << 2 << false << 0;
         QTest::addRow("prev at the first, normal mode") << vlc::mode_normal << "" << 0 << false << -1;
-        QTest::addRow("prev at the first wraps to the last enabled in loop mode") << vlc::mode_loop << "C" << 0 << false << 1;
+        QTest::addRow("prev at the first wraps to the last enabled in loop mode")
+            << vlc::mode_loop << "C" << 0 << false << 1;
         QTest::addRow("prev wraps round to the current item") << vlc::mode_loop << "AB" << 2 << false << 2;
         QTest::addRow("next from the only enabled item plays it again") << vlc::mode_loop << "AC" << 1 << true << 1;
     }
@@ -294,9 +294,11 @@ private slots:
         QTest::addRow("before the current item: it shifts down") << vlc::mode_normal << 2 << false << 0u << "BC 1 C no";
         QTest::addRow("after the current item") << vlc::mode_normal << 0 << false << 2u << "AB 0 A no";
         QTest::addRow("the current, playing: the next plays") << vlc::mode_normal << 1 << true << 1u << "AC 1 C yes";
-        QTest::addRow("the current, not playing: nothing starts") << vlc::mode_normal << 1 << false << 1u << "AC 1 B no";
+        QTest::addRow("the current, not playing: nothing starts")
+            << vlc::mode_normal << 1 << false << 1u << "AC 1 B no";
         QTest::addRow("the last, playing, normal mode") << vlc::mode_normal << 2 << true << 2u << "AB 1 C yes";
-        QTest::addRow("the last, playing, loop mode: the first plays") << vlc::mode_loop << 2 << true << 2u << "AB 0 A yes";
+        QTest::addRow("the last, playing, loop mode: the first plays")
+            << vlc::mode_loop << 2 << true << 2u << "AB 0 A yes";
         QTest::addRow("beyond the end") << vlc::mode_normal << 1 << false << 3u << "ABC 1 B no";
         QTest::addRow("no current item stays none") << vlc::mode_normal << -1 << false << 2u << "AB -1  no";
     }
@@ -317,7 +319,9 @@ private slots:
         }
         QCOMPARE(m_player.delete_item(idx), idx < 3);
         QVERIFY(playing(after.endsWith("yes")));
-        QCOMPARE(QStringLiteral("%1 %2 %3 %4").arg(order()).arg(m_player.current_item()).arg(held(), after.section(' ', 3)), after);
+        QCOMPARE(
+            QStringLiteral("%1 %2 %3 %4").arg(order()).arg(m_player.current_item()).arg(held(), after.section(' ', 3)),
+            after);
     }
 
     void formatFitsTheDesiredSize_data()
@@ -330,7 +334,8 @@ private slots:
         QTest::addRow("wider: full width") << QSize(640, 360) << QSize(2560, 1080) << QSize(640, 270);
         QTest::addRow("rounds to the nearest pixel") << QSize(640, 360) << QSize(1000, 999) << QSize(360, 360);
         QTest::addRow("upscales") << QSize(640, 360) << QSize(160, 90) << QSize(640, 360);
-        QTest::addRow("one desired side 0 keeps the decoder size") << QSize(640, 0) << QSize(1280, 720) << QSize(1280, 720);
+        QTest::addRow("one desired side 0 keeps the decoder size")
+            << QSize(640, 0) << QSize(1280, 720) << QSize(1280, 720);
     }
     void formatFitsTheDesiredSize()
     {
@@ -376,7 +381,8 @@ private slots:
             vlc::media a = vlc::media::create_media(m_instance, "file:///tmp/x.mp4", 2, untrusted, 1, trusted);
             QCOMPARE(calls().options, (QStringList { ":a=1 100", ":b=2 100", ":c=3 102" }));
             QCOMPARE(calls().references[a.libvlc_media()], 1); // the creation's reference, adopted
-            vlc::media copy(a), assigned, other = vlc::media::create_media(m_instance, "file:///tmp/y.mp4", 0, nullptr, 0, nullptr);
+            vlc::media copy(a), assigned,
+                other = vlc::media::create_media(m_instance, "file:///tmp/y.mp4", 0, nullptr, 0, nullptr);
             assigned = a;
             assigned = assigned;
             QCOMPARE(calls().references[a.libvlc_media()], 3);

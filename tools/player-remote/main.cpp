@@ -43,8 +43,9 @@ int listen(const remote::Request& request)
             const QNetworkDatagram datagram = socket.receiveDatagram();
             if (!datagram.isValid())
                 break;
-            std::printf("%s\n", remote::statusLine(datagram.data(), datagram.senderAddress(),
-                quint16(datagram.senderPort())).constData());
+            std::printf("%s\n",
+                remote::statusLine(datagram.data(), datagram.senderAddress(), quint16(datagram.senderPort()))
+                    .constData());
             std::fflush(stdout);
             ++received;
         }
@@ -54,8 +55,8 @@ int listen(const remote::Request& request)
     if (request.timeoutMs > 0) {
         QTimer::singleShot(request.timeoutMs, [&] {
             if (request.count > 0 && received < request.count) {
-                std::fprintf(stderr, "player-remote: %d of %d status datagrams before the time-out\n", received,
-                    request.count);
+                std::fprintf(
+                    stderr, "player-remote: %d of %d status datagrams before the time-out\n", received, request.count);
                 status = 1;
             }
             QCoreApplication::exit(status);

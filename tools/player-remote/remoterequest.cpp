@@ -9,55 +9,55 @@ namespace remote {
 
 namespace {
 
-// Which options each command takes, besides --help.
-const QMap<QString, QStringList>& optionsByCommand()
-{
-    static const QStringList target { "--to", "--device", "--id" };
-    static const QMap<QString, QStringList> options {
-        { "next", target },
-        { "previous", target },
-        { "pause", target },
-        { "resume", target },
-        { "play", target + QStringList { "--schedule" } },
-        { "notify", target + QStringList { "--level" } },
-        { "sync", { "--to", "--host", "--port", "--device" } },
-        { "syncing", { "--to" } },
-        { "syncing-end", { "--to" } },
-        { "listen", { "--count", "--timeout" } },
-    };
-    return options;
-}
-
-const QMap<QString, QString>& commandNames()
-{
-    static const QMap<QString, QString> names {
-        { "next", "player_next" },
-        { "previous", "player_previous" },
-        { "pause", "player_pause" },
-        { "resume", "player_resume" },
-        { "play", "player_play" },
-        { "notify", "player_notification" },
-    };
-    return names;
-}
-
-bool isDecimal(const QString& text)
-{
-    if (text.isEmpty())
-        return false;
-    for (const QChar c : text) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
+    // Which options each command takes, besides --help.
+    const QMap<QString, QStringList>& optionsByCommand()
+    {
+        static const QStringList target { "--to", "--device", "--id" };
+        static const QMap<QString, QStringList> options {
+            { "next", target },
+            { "previous", target },
+            { "pause", target },
+            { "resume", target },
+            { "play", target + QStringList { "--schedule" } },
+            { "notify", target + QStringList { "--level" } },
+            { "sync", { "--to", "--host", "--port", "--device" } },
+            { "syncing", { "--to" } },
+            { "syncing-end", { "--to" } },
+            { "listen", { "--count", "--timeout" } },
+        };
+        return options;
     }
-    return true;
-}
 
-Request failure(const QString& message)
-{
-    Request request;
-    request.error = message;
-    return request;
-}
+    const QMap<QString, QString>& commandNames()
+    {
+        static const QMap<QString, QString> names {
+            { "next", "player_next" },
+            { "previous", "player_previous" },
+            { "pause", "player_pause" },
+            { "resume", "player_resume" },
+            { "play", "player_play" },
+            { "notify", "player_notification" },
+        };
+        return names;
+    }
+
+    bool isDecimal(const QString& text)
+    {
+        if (text.isEmpty())
+            return false;
+        for (const QChar c : text) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return false;
+        }
+        return true;
+    }
+
+    Request failure(const QString& message)
+    {
+        Request request;
+        request.error = message;
+        return request;
+    }
 
 } // namespace
 
@@ -155,8 +155,8 @@ Request parse(const QStringList& arguments, const QString& id)
                 const QString level = options.value("--level").toUpper();
                 if (level != QLatin1String("INFO") && level != QLatin1String("WARNING")
                     && level != QLatin1String("ALERT"))
-                    return failure(
-                        QStringLiteral("--level wants INFO, WARNING or ALERT, not \"%1\"").arg(options.value("--level")));
+                    return failure(QStringLiteral("--level wants INFO, WARNING or ALERT, not \"%1\"")
+                                       .arg(options.value("--level")));
                 datagram.insert("notification_level", level);
             }
         }

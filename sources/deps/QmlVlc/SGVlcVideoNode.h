@@ -50,8 +50,8 @@ public:
 
 private:
     // size: the plane texture's allocated size, kept up to date here.
-    static void bindPlane(unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width,
-        quint16 height, QSize& size);
+    static void bindPlane(
+        unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width, quint16 height, QSize& size);
 
     std::shared_ptr<const QmlVlcI420Frame> m_frame;
     quint32 m_planeTextures[3] = { 0, 0, 0 };

@@ -12,9 +12,7 @@
 // events) while registration comes from the controlling thread; one mutex
 // serialises both. The mutex is not recursive: a listener must not register or
 // unregister on the same holder from inside its own callback.
-template <typename callback_t>
-class callbacks_holder
-{
+template <typename callback_t> class callbacks_holder {
 public:
     callbacks_holder() = default;
     callbacks_holder(const callbacks_holder&) = delete;
@@ -23,7 +21,7 @@ public:
     virtual void register_callback(callback_t* callback)
     {
         std::lock_guard<std::mutex> lock(_guard);
-        VLC_CONTRACT(_callbacks.end() == std::find( _callbacks.begin(), _callbacks.end(), callback ));
+        VLC_CONTRACT(_callbacks.end() == std::find(_callbacks.begin(), _callbacks.end(), callback));
         _callbacks.push_back(callback);
     }
 
@@ -47,10 +45,7 @@ public:
     bool has_callbacks() const { return !_callbacks.empty(); }
 
 protected:
-    ~callbacks_holder()
-    {
-        VLC_CONTRACT(_callbacks.empty());
-    }
+    ~callbacks_holder() { VLC_CONTRACT(_callbacks.empty()); }
 
 private:
     mutable std::mutex _guard;

@@ -7,14 +7,12 @@
 
 namespace vlc {
 
-enum audio_event_e
-{
+enum audio_event_e {
     mute_changed = 0,
     volume_changed = 1,
 };
 
-struct audio_events_callback
-{
+struct audio_events_callback {
     virtual void audio_event(audio_event_e e) = 0;
 
 protected:
@@ -24,10 +22,12 @@ protected:
 // Volume, mute, audio tracks, channel and delay. The setters that change what
 // a listener shows (mute, volume) notify synchronously on the calling thread,
 // and only when libvlc was actually called.
-class audio : public callbacks_holder<audio_events_callback>
-{
+class audio : public callbacks_holder<audio_events_callback> {
 public:
-    explicit audio(basic_player& player) : _player(player) {}
+    explicit audio(basic_player& player)
+        : _player(player)
+    {
+    }
 
     bool is_muted() const;
     void set_mute(bool mute);

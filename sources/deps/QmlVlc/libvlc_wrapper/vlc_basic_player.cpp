@@ -6,10 +6,7 @@
 
 namespace vlc {
 
-basic_player::~basic_player()
-{
-    close();
-}
+basic_player::~basic_player() { close(); }
 
 bool basic_player::open(libvlc_instance_t* instance)
 {

@@ -8,8 +8,7 @@ namespace vlc {
 
 // Owns one libvlc media player (one reference) opened on a borrowed instance.
 // Every operation is a no-op, or answers a neutral value, while closed.
-class basic_player
-{
+class basic_player {
 public:
     basic_player() = default;
     basic_player(const basic_player&) = delete;

@@ -7,8 +7,7 @@
 // Programming-contract checks of the media layer. They stay on in release
 // builds: a broken order of open, register, unregister and close must stop the
 // process at once rather than let libvlc call into a destroyed listener later.
-#define VLC_CONTRACT(expr) \
-    ((expr) ? static_cast<void>(0) : ::vlc::contract_failed(#expr, __FILE__, __LINE__, __func__))
+#define VLC_CONTRACT(expr) ((expr) ? static_cast<void>(0) : ::vlc::contract_failed(#expr, __FILE__, __LINE__, __func__))
 
 namespace vlc {
 

@@ -33,10 +33,7 @@ media& media::operator=(const media& other)
     return *this;
 }
 
-media::~media()
-{
-    release_media();
-}
+media::~media() { release_media(); }
 
 void media::release_media()
 {
@@ -46,15 +43,13 @@ void media::release_media()
     }
 }
 
-media media::create_media(libvlc_instance_t* instance, const char* mrl,
-                          unsigned untrusted_count, const char** untrusted_options,
-                          unsigned trusted_count, const char** trusted_options,
-                          bool is_path)
+media media::create_media(libvlc_instance_t* instance, const char* mrl, unsigned untrusted_count,
+    const char** untrusted_options, unsigned trusted_count, const char** trusted_options, bool is_path)
 {
     if (!instance || !mrl)
         return media();
 
-    libvlc_media_t* m = is_path            ? libvlc_media_new_path(instance, mrl)
+    libvlc_media_t* m = is_path    ? libvlc_media_new_path(instance, mrl)
         : rtsp_input::handles(mrl) ? rtsp_input::new_media(instance, mrl)
                                    : libvlc_media_new_location(instance, mrl);
     if (!m)
@@ -63,8 +58,7 @@ media media::create_media(libvlc_instance_t* instance, const char* mrl,
     for (unsigned i = 0; i < untrusted_count; ++i)
         libvlc_media_add_option_flag(m, untrusted_options[i], libvlc_media_option_unique);
     for (unsigned i = 0; i < trusted_count; ++i)
-        libvlc_media_add_option_flag(m, trusted_options[i],
-                                     libvlc_media_option_unique | libvlc_media_option_trusted);
+        libvlc_media_add_option_flag(m, trusted_options[i], libvlc_media_option_unique | libvlc_media_option_trusted);
 
     return media(m, false);
 }
@@ -97,10 +91,7 @@ void media::set_meta(libvlc_meta_t key, const std::string& value)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
-bool media::is_parsed() const
-{
-    return _media && libvlc_media_is_parsed(_media) != 0;
-}
+bool media::is_parsed() const { return _media && libvlc_media_is_parsed(_media) != 0; }
 
 void media::parse()
 {

@@ -9,8 +9,7 @@ namespace vlc {
 // Reference-counted handle of a libvlc media: a non-null pointer always stands
 // for exactly one libvlc reference owned by this handle. Two handles are the
 // same media when they hold the same pointer.
-class media
-{
+class media {
 public:
     media() = default;
     media(libvlc_media_t* m, bool needs_retain);
@@ -20,10 +19,8 @@ public:
 
     void release_media();
 
-    static media create_media(libvlc_instance_t* instance, const char* mrl,
-                              unsigned untrusted_count, const char** untrusted_options,
-                              unsigned trusted_count, const char** trusted_options,
-                              bool is_path = false);
+    static media create_media(libvlc_instance_t* instance, const char* mrl, unsigned untrusted_count,
+        const char** untrusted_options, unsigned trusted_count, const char** trusted_options, bool is_path = false);
 
     std::string mrl() const;
     std::string meta(libvlc_meta_t key) const;

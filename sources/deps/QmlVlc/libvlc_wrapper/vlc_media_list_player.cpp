@@ -4,39 +4,39 @@ namespace vlc {
 
 namespace {
 
-const libvlc_event_type_t list_event_types[] = {
-    libvlc_MediaListItemAdded,
-    libvlc_MediaListWillAddItem,
-    libvlc_MediaListItemDeleted,
-    libvlc_MediaListWillDeleteItem,
-};
+    const libvlc_event_type_t list_event_types[] = {
+        libvlc_MediaListItemAdded,
+        libvlc_MediaListWillAddItem,
+        libvlc_MediaListItemDeleted,
+        libvlc_MediaListWillDeleteItem,
+    };
 
-// The list player's own events: it played to the end, moved to an item, stopped.
-const libvlc_event_type_t list_player_event_types[] = {
-    libvlc_MediaListPlayerPlayed,
-    libvlc_MediaListPlayerNextItemSet,
-    libvlc_MediaListPlayerStopped,
-};
+    // The list player's own events: it played to the end, moved to an item, stopped.
+    const libvlc_event_type_t list_player_event_types[] = {
+        libvlc_MediaListPlayerPlayed,
+        libvlc_MediaListPlayerNextItemSet,
+        libvlc_MediaListPlayerStopped,
+    };
 
-// Holds libvlc's media-list lock for one scope.
-class list_lock
-{
-public:
-    explicit list_lock(libvlc_media_list_t* list) : _list(list) { libvlc_media_list_lock(_list); }
-    ~list_lock() { libvlc_media_list_unlock(_list); }
-    list_lock(const list_lock&) = delete;
-    list_lock& operator=(const list_lock&) = delete;
+    // Holds libvlc's media-list lock for one scope.
+    class list_lock {
+    public:
+        explicit list_lock(libvlc_media_list_t* list)
+            : _list(list)
+        {
+            libvlc_media_list_lock(_list);
+        }
+        ~list_lock() { libvlc_media_list_unlock(_list); }
+        list_lock(const list_lock&) = delete;
+        list_lock& operator=(const list_lock&) = delete;
 
-private:
-    libvlc_media_list_t* _list;
-};
+    private:
+        libvlc_media_list_t* _list;
+    };
 
 } // namespace
 
-media_list_player::~media_list_player()
-{
-    media_list_player::close();
-}
+media_list_player::~media_list_player() { media_list_player::close(); }
 
 bool media_list_player::open(libvlc_instance_t* instance)
 {

@@ -8,8 +8,7 @@ namespace vlc {
 // media-list player, driving the core's media player. Item flags and item data
 // are not supported. The media list exists only while open; listeners
 // registered before open get its events from open on.
-class media_list_player : public playlist_player_core
-{
+class media_list_player : public playlist_player_core {
 public:
     media_list_player() = default;
     ~media_list_player();
@@ -28,15 +27,15 @@ public:
     media get_media(unsigned idx) override;
     int find_media_index(const media& m) override;
 
-    void disable_item(unsigned, bool) override {}
+    void disable_item(unsigned, bool) override { }
     bool is_item_disabled(unsigned) override { return false; }
-    void set_item_data(unsigned, const std::string&) override {}
+    void set_item_data(unsigned, const std::string&) override { }
     const std::string& get_item_data(unsigned) override { return empty_item_data(); }
 
-    void advance_item(unsigned, int) override {}
+    void advance_item(unsigned, int) override { }
 
     int current_item() override;
-    void set_current(unsigned) override {}
+    void set_current(unsigned) override { }
 
     void play() override;
     bool play(unsigned idx) override;

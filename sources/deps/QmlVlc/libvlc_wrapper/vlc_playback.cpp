@@ -58,8 +58,8 @@ float playback::get_fps() const
     libvlc_media_player_t* mp = _player.get_mp();
     if (!mp)
         return 0.f;
-    // Deprecated in libvlc 3.0 in favour of the media's track list, but still
-    // answers for the input being played.
+        // Deprecated in libvlc 3.0 in favour of the media's track list, but still
+        // answers for the input being played.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     return libvlc_media_player_get_fps(mp);

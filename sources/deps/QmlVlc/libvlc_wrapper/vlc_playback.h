@@ -8,10 +8,12 @@ namespace vlc {
 
 // Rate, position and time of whatever media player the basic player holds at
 // the time of the call. Times are milliseconds.
-class playback
-{
+class playback {
 public:
-    explicit playback(basic_player& player) : _player(player) {}
+    explicit playback(basic_player& player)
+        : _player(player)
+    {
+    }
 
     float get_rate() const;
     void set_rate(float rate);

@@ -10,28 +10,28 @@ namespace vlc {
 
 namespace {
 
-// The media-player events forwarded to listeners, in attach order. Snapshots
-// and the video-output, scrambling, elementary-stream, audio-device and
-// chapter events that libvlc added later are left out.
-const libvlc_event_type_t player_event_types[] = {
-    libvlc_MediaPlayerMediaChanged,
-    libvlc_MediaPlayerNothingSpecial,
-    libvlc_MediaPlayerOpening,
-    libvlc_MediaPlayerBuffering,
-    libvlc_MediaPlayerPlaying,
-    libvlc_MediaPlayerPaused,
-    libvlc_MediaPlayerStopped,
-    libvlc_MediaPlayerForward,
-    libvlc_MediaPlayerBackward,
-    libvlc_MediaPlayerEndReached,
-    libvlc_MediaPlayerEncounteredError,
-    libvlc_MediaPlayerTimeChanged,
-    libvlc_MediaPlayerPositionChanged,
-    libvlc_MediaPlayerSeekableChanged,
-    libvlc_MediaPlayerPausableChanged,
-    libvlc_MediaPlayerTitleChanged,
-    libvlc_MediaPlayerLengthChanged,
-};
+    // The media-player events forwarded to listeners, in attach order. Snapshots
+    // and the video-output, scrambling, elementary-stream, audio-device and
+    // chapter events that libvlc added later are left out.
+    const libvlc_event_type_t player_event_types[] = {
+        libvlc_MediaPlayerMediaChanged,
+        libvlc_MediaPlayerNothingSpecial,
+        libvlc_MediaPlayerOpening,
+        libvlc_MediaPlayerBuffering,
+        libvlc_MediaPlayerPlaying,
+        libvlc_MediaPlayerPaused,
+        libvlc_MediaPlayerStopped,
+        libvlc_MediaPlayerForward,
+        libvlc_MediaPlayerBackward,
+        libvlc_MediaPlayerEndReached,
+        libvlc_MediaPlayerEncounteredError,
+        libvlc_MediaPlayerTimeChanged,
+        libvlc_MediaPlayerPositionChanged,
+        libvlc_MediaPlayerSeekableChanged,
+        libvlc_MediaPlayerPausableChanged,
+        libvlc_MediaPlayerTitleChanged,
+        libvlc_MediaPlayerLengthChanged,
+    };
 
 } // namespace
 
@@ -154,12 +154,12 @@ void player_core::event(const libvlc_event_t* e)
 // ------------------------------------------------------- playlist_player_core
 
 int playlist_player_core::add_media(const char* mrl, unsigned untrusted_count, const char** untrusted_options,
-                                    unsigned trusted_count, const char** trusted_options, bool is_path)
+    unsigned trusted_count, const char** trusted_options, bool is_path)
 {
     if (!is_open())
         return -1;
-    return add_media(media::create_media(get_instance(), mrl, untrusted_count, untrusted_options,
-                                         trusted_count, trusted_options, is_path));
+    return add_media(media::create_media(
+        get_instance(), mrl, untrusted_count, untrusted_options, trusted_count, trusted_options, is_path));
 }
 
 const std::string& playlist_player_core::empty_item_data()
@@ -170,10 +170,7 @@ const std::string& playlist_player_core::empty_item_data()
 
 // --------------------------------------------------------------------- player
 
-void player::check_current() const
-{
-    VLC_CONTRACT(_current_idx < 0 || unsigned( _current_idx ) < _playlist.size());
-}
+void player::check_current() const { VLC_CONTRACT(_current_idx < 0 || unsigned(_current_idx) < _playlist.size()); }
 
 void player::close()
 {
@@ -226,10 +223,7 @@ void player::clear_items()
     _current_idx = -1;
 }
 
-media player::get_media(unsigned idx)
-{
-    return idx < _playlist.size() ? _playlist[idx].media : media();
-}
+media player::get_media(unsigned idx) { return idx < _playlist.size() ? _playlist[idx].media : media(); }
 
 int player::find_media_index(const media& m)
 {
@@ -246,10 +240,7 @@ void player::disable_item(unsigned idx, bool disable)
         _playlist[idx].disabled = disable;
 }
 
-bool player::is_item_disabled(unsigned idx)
-{
-    return idx < _playlist.size() && _playlist[idx].disabled;
-}
+bool player::is_item_disabled(unsigned idx) { return idx < _playlist.size() && _playlist[idx].disabled; }
 
 void player::set_item_data(unsigned idx, const std::string& data)
 {

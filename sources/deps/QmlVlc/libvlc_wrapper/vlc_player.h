@@ -16,8 +16,7 @@
 
 namespace vlc {
 
-struct media_player_events_callback
-{
+struct media_player_events_callback {
     // Runs on libvlc's event thread; the event is only valid during the call.
     virtual void media_player_event(const libvlc_event_t* e) = 0;
 
@@ -31,8 +30,7 @@ protected:
 //
 // Order the owner keeps (from the controlling thread): open, register
 // listeners, ..., unregister every listener, close.
-class player_core : private callbacks_holder<media_player_events_callback>
-{
+class player_core : private callbacks_holder<media_player_events_callback> {
 public:
     player_core();
     player_core(const player_core&) = delete;
@@ -84,16 +82,14 @@ private:
     vlc::subtitles _subtitles;
 };
 
-enum playback_mode_e
-{
+enum playback_mode_e {
     mode_single = 0,
     mode_normal = 1,
     mode_loop = 2,
 };
 
 // The interface through which every QML player object drives its player.
-class playlist_player_core : public player_core
-{
+class playlist_player_core : public player_core {
 public:
     static constexpr unsigned max_items = 0x7FFF;
 
@@ -122,8 +118,8 @@ public:
     virtual void next() = 0;
     virtual void prev() = 0;
 
-    int add_media(const char* mrl, unsigned untrusted_count, const char** untrusted_options,
-                  unsigned trusted_count, const char** trusted_options, bool is_path = false);
+    int add_media(const char* mrl, unsigned untrusted_count, const char** untrusted_options, unsigned trusted_count,
+        const char** trusted_options, bool is_path = false);
 
 protected:
     static const std::string& empty_item_data();
@@ -132,8 +128,7 @@ protected:
 // Plays a playlist of its own, one item at a time on the core's media player,
 // deciding itself which item comes next. Not locked: every call comes from the
 // thread that owns the object.
-class player : public playlist_player_core
-{
+class player : public playlist_player_core {
 public:
     void close() override;
     void swap(player* other);
@@ -165,8 +160,7 @@ public:
     void prev() override;
 
 private:
-    struct playlist_item
-    {
+    struct playlist_item {
         vlc::media media;
         bool disabled = false;
         std::string item_data;

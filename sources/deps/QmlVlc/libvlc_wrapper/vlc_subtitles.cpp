@@ -52,8 +52,8 @@ bool subtitles::load(const std::string& path)
     libvlc_media_player_t* mp = _player.get_mp();
     if (!mp)
         return false;
-    // The 2.x call takes a plain path, which is what the subtitle downloads
-    // produce; libvlc 3.0 keeps it as a wrapper over its slave API.
+        // The 2.x call takes a plain path, which is what the subtitle downloads
+        // produce; libvlc 3.0 keeps it as a wrapper over its slave API.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     return libvlc_video_set_subtitle_file(mp, path.c_str()) != 0;

@@ -8,10 +8,12 @@
 namespace vlc {
 
 // Subtitle tracks, delay (milliseconds) and external subtitle files.
-class subtitles
-{
+class subtitles {
 public:
-    explicit subtitles(basic_player& player) : _player(player) {}
+    explicit subtitles(basic_player& player)
+        : _player(player)
+    {
+    }
 
     int track_count() const;
     int get_track() const;

@@ -6,10 +6,12 @@ namespace vlc {
 
 // Video tracks, the adjust filter and the presence of a video output. The
 // adjust values only act when the instance was created with the adjust filter.
-class video
-{
+class video {
 public:
-    explicit video(basic_player& player) : _player(player) {}
+    explicit video(basic_player& player)
+        : _player(player)
+    {
+    }
 
     bool has_vout() const;
 

@@ -6,29 +6,23 @@ namespace vlc {
 
 namespace {
 
-// Installed on close: whatever libvlc still asks for afterwards is refused, so
-// nothing of a destroyed object can be reached.
-unsigned inert_format(void**, char*, unsigned*, unsigned*, unsigned*, unsigned*)
-{
-    return 0;
-}
+    // Installed on close: whatever libvlc still asks for afterwards is refused, so
+    // nothing of a destroyed object can be reached.
+    unsigned inert_format(void**, char*, unsigned*, unsigned*, unsigned*, unsigned*) { return 0; }
 
-void* inert_lock(void*, void** planes)
-{
-    planes[0] = nullptr;
-    planes[1] = nullptr;
-    planes[2] = nullptr;
-    return nullptr;
-}
+    void* inert_lock(void*, void** planes)
+    {
+        planes[0] = nullptr;
+        planes[1] = nullptr;
+        planes[2] = nullptr;
+        return nullptr;
+    }
 
 } // namespace
 
 // --------------------------------------------------------- basic_vmem_wrapper
 
-basic_vmem_wrapper::~basic_vmem_wrapper()
-{
-    close();
-}
+basic_vmem_wrapper::~basic_vmem_wrapper() { close(); }
 
 bool basic_vmem_wrapper::open(basic_player* player)
 {
@@ -59,8 +53,8 @@ void basic_vmem_wrapper::close()
     _mp = nullptr;
 }
 
-unsigned basic_vmem_wrapper::video_format_proxy(void** opaque, char* chroma, unsigned* width,
-                                                unsigned* height, unsigned* pitches, unsigned* lines)
+unsigned basic_vmem_wrapper::video_format_proxy(
+    void** opaque, char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines)
 {
     return static_cast<basic_vmem_wrapper*>(*opaque)->video_format_cb(chroma, width, height, pitches, lines);
 }
@@ -87,8 +81,7 @@ void basic_vmem_wrapper::video_display_proxy(void* opaque, void* picture)
 
 // ----------------------------------------------------------------------- vmem
 
-unsigned vmem::video_format_cb(char* chroma, unsigned* width, unsigned* height,
-                               unsigned* pitches, unsigned* lines)
+unsigned vmem::video_format_cb(char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines)
 {
     if (_desired_width && _desired_height && *width && *height) {
         const float src = float(*width) / float(*height);
@@ -132,13 +125,8 @@ void* vmem::video_lock_cb(void** planes)
     return nullptr;
 }
 
-void vmem::video_unlock_cb(void*, void* const*)
-{
-}
+void vmem::video_unlock_cb(void*, void* const*) { }
 
-void vmem::video_display_cb(void*)
-{
-    on_frame_ready(_frame_buf);
-}
+void vmem::video_display_cb(void*) { on_frame_ready(_frame_buf); }
 
 } // namespace vlc

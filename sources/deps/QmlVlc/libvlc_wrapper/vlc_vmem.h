@@ -15,8 +15,7 @@ namespace vlc {
 // successful open and the matching close; a derived class synchronises with
 // its other threads itself and must call close() in its destructor before its
 // own members go away.
-class basic_vmem_wrapper
-{
+class basic_vmem_wrapper {
 public:
     basic_vmem_wrapper() = default;
     basic_vmem_wrapper(const basic_vmem_wrapper&) = delete;
@@ -31,16 +30,17 @@ public:
 protected:
     ~basic_vmem_wrapper();
 
-    virtual unsigned video_format_cb(char* chroma, unsigned* width, unsigned* height,
-                                     unsigned* pitches, unsigned* lines) = 0;
+    virtual unsigned video_format_cb(
+        char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines)
+        = 0;
     virtual void video_cleanup_cb() = 0;
     virtual void* video_lock_cb(void** planes) = 0;
     virtual void video_unlock_cb(void* picture, void* const* planes) = 0;
     virtual void video_display_cb(void* picture) = 0;
 
 private:
-    static unsigned video_format_proxy(void** opaque, char* chroma, unsigned* width, unsigned* height,
-                                       unsigned* pitches, unsigned* lines);
+    static unsigned video_format_proxy(
+        void** opaque, char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines);
     static void video_cleanup_proxy(void* opaque);
     static void* video_lock_proxy(void* opaque, void** planes);
     static void video_unlock_proxy(void* opaque, void* picture, void* const* planes);
@@ -52,8 +52,7 @@ private:
 // Renders 32-bit RGB ("RV32") into one buffer of its own, optionally fitted
 // into a desired size keeping the aspect ratio, and hands every finished
 // picture to on_frame_ready (on libvlc's video-output thread).
-class vmem : public basic_vmem_wrapper
-{
+class vmem : public basic_vmem_wrapper {
 public:
     // 0 x 0 keeps the decoder's size. Takes effect at the next format.
     void set_desired_size(unsigned width, unsigned height)
@@ -68,14 +67,14 @@ public:
 protected:
     ~vmem() = default;
 
-    unsigned video_format_cb(char* chroma, unsigned* width, unsigned* height,
-                             unsigned* pitches, unsigned* lines) override;
+    unsigned video_format_cb(
+        char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines) override;
     void video_cleanup_cb() override;
     void* video_lock_cb(void** planes) override;
     void video_unlock_cb(void* picture, void* const* planes) override;
     void video_display_cb(void* picture) override;
 
-    virtual void on_format_setup() {}
+    virtual void on_format_setup() { }
     virtual void on_frame_ready(const std::vector<char>& frame_buf) = 0;
     virtual void on_frame_cleanup() = 0;
 
