@@ -5,23 +5,20 @@
 #include "IUdpSender.h"
 #include "PlayLog.h"
 #include "RemoteAllowList.h"
+#include "RemoteCommands.h"
 #include "ScheduleQRCode.h"
 #include "Spinner.h"
 
 #include <QApplication>
-#include <QColor>
 #include <QDate>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QQmlContext>
 #include <QQuickWindow>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QUrl>
 #include <QVariant>
 
@@ -156,8 +153,10 @@ ApplicationEngine::ApplicationEngine()
     syncListener->setAllowList(allow);
     commandListener->setAllowList(allow);
 
-    m_spinnerTimer = new QTimer(this);
-    connect(m_spinnerTimer, &QTimer::timeout, this, &ApplicationEngine::hideSpinner);
+    // The datagram protocol; a sync answers here by loading the schedule anew.
+    m_remote = new RemoteCommands(
+        m_spinner, qApp, [this] { return stackObject(); }, this);
+    connect(m_remote, &RemoteCommands::configurationChanged, this, &ApplicationEngine::initConfig);
 
     rootContext()->setContextProperty(QStringLiteral("utils"), new Utils(this));
 
@@ -289,132 +288,9 @@ void ApplicationEngine::emptyCache()
     debug(QStringLiteral("FUNCTION - emptyCache - END"));
 }
 
-bool ApplicationEngine::validateJSONValues(const QString& json, const QStringList& keys)
-{
-    const QJsonObject object = QJsonDocument::fromJson(json.toUtf8()).object();
-    for (const QString& key : keys) {
-        if (!object.contains(key))
-            return false;
-    }
-    return true;
-}
+void ApplicationEngine::command(QString json) { m_remote->command(json); }
 
-void ApplicationEngine::command(QString json)
-{
-    if (!validateJSONValues(json, { QStringLiteral("cmd"), QStringLiteral("id"), QStringLiteral("device_id") }))
-        return;
-    const QJsonObject object = QJsonDocument::fromJson(json.toUtf8()).object();
-    const QString cmd = object.value(QStringLiteral("cmd")).toString();
-    if (!cmd.startsWith(QLatin1String("player_")))
-        return;
-
-    const QVariant deviceUid = qApp->property("deviceUid");
-    if (deviceUid.isValid() && object.value(QStringLiteral("device_id")).toString() != deviceUid.toString())
-        return;
-
-    if (m_spinner->running())
-        m_spinnerTimer->stop();
-    m_spinner->reset();
-
-    // Until the scene offers an operation the command simply has no effect on it;
-    // asking anyway would only fill the log with "No such method" warnings.
-    QObject* stack = stackObject();
-    auto stackOffers
-        = [stack](const char* signature) { return stack && stack->metaObject()->indexOfMethod(signature) >= 0; };
-    auto callStack = [stack, &stackOffers](const char* method) {
-        if (stackOffers((QByteArray(method) + "()").constData()))
-            QMetaObject::invokeMethod(stack, method);
-    };
-
-    int timeout = 2000;
-    if (cmd == QLatin1String("player_previous")) {
-        callStack("goToPreviousComposition");
-        m_spinner->show(QStringLiteral("Previous"), false);
-    } else if (cmd == QLatin1String("player_next")) {
-        callStack("goToNextComposition");
-        m_spinner->show(QStringLiteral("Next"), false);
-    } else if (cmd == QLatin1String("player_pause")) {
-        callStack("pausePlayer");
-        m_spinner->show(QStringLiteral("Pause"), false);
-    } else if (cmd == QLatin1String("player_resume")) {
-        callStack("resumePlayer");
-        m_spinner->show(QStringLiteral("Resume"), false);
-    } else if (cmd == QLatin1String("player_play")) {
-        if (!object.contains(QStringLiteral("schedule_id"))) {
-            callStack("playDefaultSchedule");
-            return;
-        }
-        if (stackOffers("playSchedule(QVariant)")) {
-            QMetaObject::invokeMethod(stack, "playSchedule",
-                Q_ARG(QVariant, QVariant(object.value(QStringLiteral("schedule_id")).toString())));
-        }
-    } else if (cmd == QLatin1String("player_notification")) {
-        if (!object.contains(QStringLiteral("text")))
-            return;
-        const QString level = object.contains(QStringLiteral("notification_level"))
-            ? object.value(QStringLiteral("notification_level")).toString()
-            : QStringLiteral("INFO");
-        QColor color;
-        QString image;
-        if (level == QLatin1String("INFO")) {
-            color = QColor(184, 218, 255, 200);
-            image = QStringLiteral("images/info.png");
-        } else if (level == QLatin1String("WARNING")) {
-            color = QColor(255, 234, 181, 200);
-            image = QStringLiteral("images/warning.png");
-        } else if (level == QLatin1String("ALERT")) {
-            color = QColor(245, 198, 203, 200);
-            image = QStringLiteral("images/alert.png");
-        } else {
-            return;
-        }
-        m_spinner->setColor(color);
-        m_spinner->setTextColor(QColor(0, 0, 0, 255));
-        m_spinner->setImageSource(image);
-        m_spinner->setImageVisible(true);
-        m_spinner->show(object.value(QStringLiteral("text")).toString(), false);
-        timeout = 4000;
-    } else {
-        return;
-    }
-
-    if (m_spinner->running())
-        m_spinnerTimer->start(timeout);
-}
-
-void ApplicationEngine::sync(QString json)
-{
-    if (!validateJSONValues(json, { QStringLiteral("action") }))
-        return;
-    const QJsonObject object = QJsonDocument::fromJson(json.toUtf8()).object();
-
-    if (m_spinner->running())
-        m_spinnerTimer->stop();
-    m_spinner->reset();
-
-    const QString action = object.value(QStringLiteral("action")).toString();
-    if (action == QLatin1String("sync")) {
-        qApp->setProperty("host", object.value(QStringLiteral("host")).toString());
-        const QString port = object.value(QStringLiteral("port")).toString();
-        bool isNumber = false;
-        port.toInt(&isNumber, 10);
-        if (isNumber)
-            qApp->setProperty("port", port);
-        // A device identifier that is not a JSON string leaves none at all, which
-        // turns device filtering off; an empty string still filters.
-        const QJsonValue device = object.value(QStringLiteral("deviceUid"));
-        qApp->setProperty("deviceUid", device.isString() ? QVariant(device.toString()) : QVariant());
-        m_spinner->hide();
-        qApp->setProperty("jsonFile", QVariant());
-        initConfig();
-    } else if (action == QLatin1String("syncing")) {
-        m_spinner->show(QStringLiteral("Synchronizing..."));
-    } else if (action == QLatin1String("syncingEnd")) {
-        m_spinner->hide();
-    }
-}
-
-void ApplicationEngine::hideSpinner() { m_spinner->hide(); }
+void ApplicationEngine::sync(QString json) { m_remote->sync(json); }
 
 void ApplicationEngine::broadcastMessage(QString message)
 {

@@ -5,8 +5,8 @@
 #include <QStringList>
 #include <QUrl>
 
-class QTimer;
 class Spinner;
+class RemoteCommands;
 class ScheduleQRCode;
 class IUdpSender;
 class PlayLog;
@@ -37,13 +37,13 @@ public:
     static void help();
     void initConfig();
     void emptyCache();
-    bool validateJSONValues(const QString& json, const QStringList& keys);
     void debug(const QString& text);
 
     Spinner* spinner() const { return m_spinner; }
     ScheduleQRCode* qrCode() const { return m_qrCode; }
     IUdpSender* broadcastSender() const { return m_sender; }
-    QTimer* spinnerTimer() const { return m_spinnerTimer; }
+    // The command and sync handlers that sync() and command() hand datagrams to.
+    RemoteCommands* remoteCommands() const { return m_remote; }
     PlayLog* playLog() const { return m_playLog; }
 
     // Where a host of "localhost" finds its schedule. Fixed in the product;
@@ -54,9 +54,9 @@ public:
     static QUrl sceneUrl;
 
 public slots:
+    // The UDP listeners' datagrams, passed on to remoteCommands().
     void sync(QString json);
     void command(QString json);
-    void hideSpinner();
     void broadcastMessage(QString message);
     void showQrCode(QString value);
     void hideQrCode();
@@ -68,6 +68,6 @@ private:
     Spinner* m_spinner = nullptr;
     ScheduleQRCode* m_qrCode = nullptr;
     IUdpSender* m_sender = nullptr;
-    QTimer* m_spinnerTimer = nullptr;
+    RemoteCommands* m_remote = nullptr;
     PlayLog* m_playLog = nullptr;
 };

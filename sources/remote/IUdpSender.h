@@ -14,6 +14,8 @@ class IUdpSender : public QObject {
 public:
     IUdpSender(const QString& host, quint16 port);
 
+    // connect() below would otherwise hide every QObject::connect overload in this scope.
+    using QObject::connect;
     bool connect();
     bool sendMessage(const QString& message);
     void close();

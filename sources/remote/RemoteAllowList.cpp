@@ -3,13 +3,21 @@
 #include <QRegularExpression>
 #include <QSettings>
 
-// IPv4 peers reach a dual-stack socket as IPv4-mapped IPv6 addresses; the list
-// is written the way people write IPv4, so compare in that form.
-static QHostAddress plain(const QHostAddress& address)
+// IPv4 peers reach a dual-stack socket as IPv4-mapped IPv6 addresses (::ffff:a.b.c.d)
+// while the list is written the way people write IPv4, so both sides are compared in
+// IPv6 form: an IPv4 address becomes its mapped form, an IPv4 network a.b.c.d/n the
+// mapped network /(96 + n). Turning IPv6 into IPv4 instead would take "::" for
+// 0.0.0.0 and "::/0" for IPv4's 0.0.0.0/0, which holds no IPv6 sender.
+static QHostAddress asIPv6(const QHostAddress& address)
 {
-    bool isIPv4 = false;
-    const quint32 ipv4 = address.toIPv4Address(&isIPv4);
-    return isIPv4 ? QHostAddress(ipv4) : address;
+    if (address.protocol() != QAbstractSocket::IPv4Protocol)
+        return address;
+    const quint32 ipv4 = address.toIPv4Address();
+    Q_IPV6ADDR mapped {};
+    mapped[10] = mapped[11] = 0xff;
+    for (int i = 0; i < 4; ++i)
+        mapped[12 + i] = quint8(ipv4 >> (24 - 8 * i));
+    return QHostAddress(mapped);
 }
 
 RemoteAllowList RemoteAllowList::fromEntries(const QStringList& entries)
@@ -23,16 +31,16 @@ RemoteAllowList RemoteAllowList::fromEntries(const QStringList& entries)
         QPair<QHostAddress, int> network;
         const QHostAddress address(word);
         if (!address.isNull())
-            network = qMakePair(plain(address), address.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128);
-        else if (word.contains(QLatin1Char('/')))
+            network = qMakePair(address, address.protocol() == QAbstractSocket::IPv4Protocol ? 32 : 128);
+        // Qt reads a network without its address ("/8") as 0.0.0.0/8: that is no entry either.
+        else if (word.contains(QLatin1Char('/')) && !QHostAddress(word.section(QLatin1Char('/'), 0, 0)).isNull())
             network = QHostAddress::parseSubnet(word);
         if (network.first.isNull()) {
             list.m_rejected << word;
             continue;
         }
-        const QHostAddress base = plain(network.first);
-        const bool mapped = base.protocol() != network.first.protocol();
-        list.m_networks << qMakePair(base, mapped ? qMax(0, network.second - 96) : network.second);
+        const bool ipv4 = network.first.protocol() == QAbstractSocket::IPv4Protocol;
+        list.m_networks << qMakePair(asIPv6(network.first), ipv4 ? network.second + 96 : network.second);
     }
     return list;
 }
@@ -47,7 +55,7 @@ bool RemoteAllowList::accepts(const QHostAddress& sender) const
 {
     if (!m_set)
         return true;
-    const QHostAddress address = plain(sender);
+    const QHostAddress address = asIPv6(sender);
     for (const auto& network : m_networks) {
         if (address.isInSubnet(network.first, network.second))
             return true;

@@ -1,38 +1,66 @@
 // Datagrams as the listeners on ports 8000 and 9000 pass them on (UTF-8 up to a zero
-// byte) to the command or sync handler (the first byte picks), over tests/udp/data/
-// recorder.qml. The engine binds the player's UDP ports: run it in isolate.sh --net.
-#include "ApplicationEngine.h"
+// byte) to the command or sync handler (the first byte picks): RemoteCommands alone,
+// with the banner model, launch parameters of its own and a stand-in for the
+// scene's "stack" that counts what it is asked. No socket, no scene, no engine.
+#include "RemoteCommands.h"
+#include "Spinner.h"
 #include "fuzz.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+#include <QVariant>
 
-static int takeCalls(ApplicationEngine* engine)
-{
-    QVariant calls;
-    QMetaObject::invokeMethod(engine->rootObjects().value(0), "takeCalls", Q_RETURN_ARG(QVariant, calls));
-    return calls.value<QJSValue>().property(QStringLiteral("length")).toInt();
-}
+// The scene's "stack" as the handlers see it: every operation they may call.
+class Stack : public QObject {
+    Q_OBJECT
+
+public:
+    int calls = 0;
+
+    Q_INVOKABLE void goToPreviousComposition() { ++calls; }
+    Q_INVOKABLE void goToNextComposition() { ++calls; }
+    Q_INVOKABLE void pausePlayer() { ++calls; }
+    Q_INVOKABLE void resumePlayer() { ++calls; }
+    Q_INVOKABLE void playSchedule(const QVariant&) { ++calls; }
+    Q_INVOKABLE void playDefaultSchedule() { ++calls; }
+};
+
+namespace {
+
+struct Handlers {
+    Spinner banner;
+    QObject launch;
+    Stack stack;
+    RemoteCommands remote { &banner, &launch, [this] { return &stack; } };
+    int reconfigured = 0;
+
+    Handlers()
+    {
+        QObject::connect(&remote, &RemoteCommands::configurationChanged, [this] { ++reconfigured; });
+    }
+};
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static ApplicationEngine* engine = [] {
-        qputenv("QT_QPA_PLATFORM", "minimal");
-        static QApplication application(fuzzArgc, fuzzArgv);
-        ApplicationEngine::sceneUrl = QUrl::fromLocalFile(QStringLiteral(RECORDER_SCENE));
-        ApplicationEngine::localScheduleFile.clear();
-        auto* e = new ApplicationEngine;
-        return takeCalls(e) == 1 ? e : (qFatal("no recording scene"), nullptr);
+    static Handlers* handlers = [] {
+        static QCoreApplication application(fuzzArgc, fuzzArgv);
+        return new Handlers;
     }();
     if (size == 0)
         return 0;
     // Every datagram meets the same player: no address or device filter left by a sync.
     for (const char* name : { "host", "port", "deviceUid", "jsonFile" })
-        qApp->setProperty(name, QVariant());
+        handlers->launch.setProperty(name, QVariant());
+    handlers->stack.calls = 0;
+    handlers->reconfigured = 0;
     const QString text
         = QString::fromUtf8(QByteArray(reinterpret_cast<const char*>(data) + 1, int(size) - 1).constData());
-    data[0] & 1 ? engine->sync(text) : engine->command(text);
+    data[0] & 1 ? handlers->remote.sync(text) : handlers->remote.command(text);
     QCoreApplication::processEvents();
-    if (takeCalls(engine) > 1)
+    if (handlers->stack.calls + handlers->reconfigured > 1)
         qFatal("one datagram asked the scene for more than one thing: %s", qUtf8Printable(text));
     return 0;
 }
+
+#include "fuzz_datagram.moc"
