@@ -366,25 +366,20 @@ ApplicationWindow {
             debug("FUNCTION - init - END");
         }
 
-        // A usable document for the address asked for last. A refresh changes the
-        // sequences under the composition on screen; they take effect at the next change.
+        // A usable document for the address asked for last, already sorted out by
+        // the schedule source: every entry and element in it can be played. A
+        // refresh changes the sequences under the composition on screen; they take
+        // effect at the next change.
         function take(document, refreshed) {
             if (!refreshed)
                 initValues();
-            sequences = [];
-            if (Functions.isObject(document.schedule)) {
-                var schedule = document.schedule;
-                sequences = Array.isArray(schedule.sequences) ? schedule.sequences : [];
+            var schedule = document.schedule;
+            sequences = schedule.sequences;
+            // An old-form document names no schedule: the one before keeps its QR code.
+            if (!document.objectsForm) {
                 scheduleUID = schedule.schedule_uid;
                 scheduleIsPrivate = schedule.private !== undefined ? !!schedule.private : false;
-            } else {
-                if (document.schedule !== undefined)
-                    debug("FUNCTION - init - schedule is not an object, reading objects instead");
-                buildSequencesArrayWithOldJSON(document);
             }
-            keepPlayableParts();
-            completePageBuilderSources();
-            Trust.dropLocalSources(sequences, json, function (line) { debug(line); });
             updateSequencesToPlay();
             debug("FUNCTION - init - schedule uid is " + scheduleUID);
             if (!scheduleIsPrivate && scheduleUID !== undefined && scheduleUID !== null && scheduleUID !== "") {
@@ -857,7 +852,7 @@ ApplicationWindow {
                 debug("FUNCTION - playSchedule -> scheduleUID is not defined");
                 return;
             }
-            json = Trust.scheduleAddress(hostPort, scheduleUID);
+            json = scheduleSource.scheduleAddress("" + scheduleUID);
             init();
         }
 
