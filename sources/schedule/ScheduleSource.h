@@ -31,7 +31,8 @@ class ScheduleSource : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString address READ address NOTIFY addressChanged)
     Q_PROPERTY(int refreshInterval READ refreshInterval WRITE setRefreshInterval NOTIFY refreshIntervalChanged)
-    // host:port of the signage server, against which "/" sources are resolved.
+    // host:port of the signage server: "/" media paths and page-builder sources
+    // name pages on it. Set before fetch(): the intake of each document reads it.
     Q_PROPERTY(QString hostPort MEMBER m_hostPort)
 
 public:

@@ -1,7 +1,6 @@
-// Schedule documents: the reader and the intake on any body (as fetched from a
-// server, so the trust rules apply), then what the scene does with the result in
-// short (what plays today, durations and transitions). None of it may throw, and
-// the scene must only meet the well-formed entries and elements it was promised.
+// Schedule documents: reader and intake on any body fetched from a server, then what
+// the scene does with the result in short (what plays today, durations and
+// transitions). Nothing may throw; the scene meets only well-formed parts.
 #include "ScheduleSource.h"
 #include "fuzz.h"
 
