@@ -26,7 +26,9 @@ QString scriptText(const QJsonValue& value)
         return QStringLiteral("null");
     case QJsonValue::Double: {
         const double number = value.toDouble();
-        if (number == std::trunc(number) && std::abs(number) < 1e21)
+        // Whole numbers as digits while they fit a qint64 exactly; the exponent form
+        // beyond differs from a script's only for values no source holds.
+        if (number == std::trunc(number) && std::abs(number) < 1e15)
             return QString::number(qint64(number));
         return QString::number(number, 'g', QLocale::FloatingPointShortest);
     }
