@@ -7,6 +7,7 @@
 #include "RemoteAllowList.h"
 #include "RemoteCommands.h"
 #include "ScheduleQRCode.h"
+#include "ServerUrls.h"
 #include "Spinner.h"
 
 #include <QApplication>
@@ -70,11 +71,6 @@ bool optionValue(const QStringList& args, const QString& shortForm, const QStrin
     value->clear();
     return true;
 }
-
-// A value for the schedule address's query: everything that could end or split it
-// is percent-encoded. Spaces stay readable in the debug line; the URL parser
-// encodes them as the request goes out.
-QString queryValue(const QString& value) { return QString::fromLatin1(QUrl::toPercentEncoding(value, " ")); }
 
 // The text after "<key>" in the first argument that contains it, cut at the next "=".
 bool containedValue(const QStringList& args, const QString& key, QString* value)
@@ -251,12 +247,7 @@ void ApplicationEngine::initConfig()
     } else if (host == QLatin1String("localhost") && QFileInfo(localScheduleFile).isFile()) {
         source = QStringLiteral("file://") + localScheduleFile;
     } else {
-        source = QStringLiteral("http://") + hostPort + QStringLiteral("/ws/stream.php?action=get")
-            + QStringLiteral("&device_uid=") + queryValue(deviceUid);
-        if (!startDate.isEmpty())
-            source += QStringLiteral("&startDate=") + queryValue(startDate);
-        if (!endDate.isEmpty())
-            source += QStringLiteral("&endDate=") + queryValue(endDate);
+        source = ServerUrls::deviceSchedule(hostPort, deviceUid, startDate, endDate);
     }
     debug(QStringLiteral("FUNCTION - initConfig :") + source);
 

@@ -1,5 +1,8 @@
 #include "ScheduleSource.h"
 
+#include "ScheduleDocument.h"
+#include "ServerUrls.h"
+
 #include <QCoreApplication>
 #include <QJSEngine>
 #include <QJsonArray>
@@ -91,6 +94,13 @@ QJsonObject ScheduleSource::readDocument(const QByteArray& body, QString* error)
     return document;
 }
 
+QJsonObject ScheduleSource::takeDocument(
+    const QByteArray& body, const QString& address, const QString& hostPort, QString* error, QStringList* lines)
+{
+    const QJsonObject read = readDocument(body, error);
+    return read.isEmpty() ? read : ScheduleDocument::intake(read, address, hostPort, lines);
+}
+
 int ScheduleSource::retryDelay(int attempt, double jitter)
 {
     const int shift = std::clamp(attempt, 0, 16);
@@ -125,10 +135,13 @@ void ScheduleSource::setRefreshInterval(int ms)
 void ScheduleSource::deliverKept()
 {
     QString error;
-    const QJsonObject document = readDocument(m_cache.document(m_address), &error);
+    QStringList lines;
+    const QJsonObject document = takeDocument(m_cache.document(m_address), m_address, m_hostPort, &error, &lines);
     if (!error.isEmpty())
         return;
     emit message(QStringLiteral("FUNCTION - scheduleSource - playing the kept document of ") + m_address);
+    for (const QString& line : lines)
+        emit message(line);
     m_lastDocument = document;
     m_taken = m_fromCache = true;
     QJSEngine* engine = qjsEngine(this);
@@ -184,6 +197,7 @@ void ScheduleSource::finished(QNetworkReply* reply)
     m_current = nullptr;
     const bool refresh = m_currentIsRefresh;
     QString reason;
+    QStringList lines;
     QJsonObject document;
     // An HTTP error status is judged by its body like any answer: a server may send
     // its schedule with an odd status, and an error page is no schedule anyway.
@@ -193,11 +207,11 @@ void ScheduleSource::finished(QNetworkReply* reply)
         reason = QStringLiteral("body larger than %1 bytes").arg(maxDocumentSize);
     else if (reply->error() != QNetworkReply::NoError && !status.isValid())
         reason = reply->errorString();
-    else if ((document = readDocument(body, &reason)).isEmpty() && status.toInt() >= 400)
+    else if ((document = takeDocument(body, m_address, m_hostPort, &reason, &lines)).isEmpty() && status.toInt() >= 400)
         reason = QStringLiteral("HTTP ") + status.toString() + QStringLiteral(", ") + reason;
 
     if (reason.isEmpty()) {
-        deliver(body, document, refresh);
+        deliver(body, document, lines, refresh);
         return;
     }
     qWarning().noquote() << "schedule:" << m_address << "did not give a JSON document:" << reason;
@@ -216,7 +230,8 @@ void ScheduleSource::finished(QNetworkReply* reply)
     scheduleRetry(reason);
 }
 
-void ScheduleSource::deliver(const QByteArray& body, const QJsonObject& document, bool refresh)
+void ScheduleSource::deliver(
+    const QByteArray& body, const QJsonObject& document, const QStringList& lines, bool refresh)
 {
     m_attempt = 0;
     m_retryTimer.stop();
@@ -231,6 +246,8 @@ void ScheduleSource::deliver(const QByteArray& body, const QJsonObject& document
         emit message(QStringLiteral("FUNCTION - scheduleSource - refresh: document unchanged"));
         return;
     }
+    for (const QString& line : lines)
+        emit message(line);
     m_lastDocument = document;
     const bool refreshed = refresh && m_taken;
     m_taken = true;
@@ -246,38 +263,37 @@ void ScheduleSource::scheduleRetry(const QString& reason)
     m_retryTimer.start(delay);
 }
 
-QString ScheduleSource::resolve(const QString& source) const
-{
-    return source.startsWith(QLatin1Char('/')) ? QStringLiteral("http://") + m_hostPort + source : source;
-}
-
 QString ScheduleSource::mediaFor(const QString& source) const
 {
-    const QString local = m_cache.localCopy(resolve(source));
-    return local.isEmpty() ? source : local;
+    const QString address = ServerUrls::media(m_hostPort, source);
+    const QString local = m_cache.localCopy(address);
+    return local.isEmpty() ? address : local;
+}
+
+QString ScheduleSource::scheduleAddress(const QString& scheduleUid) const
+{
+    return ServerUrls::namedSchedule(m_hostPort, scheduleUid);
 }
 
 // Images and videos only: web pages are never kept (the web engine's own cache
-// is emptied at each start on purpose).
+// is emptied at each start on purpose). `document` is what the scene was handed:
+// untrusted sources are gone from it already.
 void ScheduleSource::keepMedia(const QJsonObject& document)
 {
-    QJsonArray sequences
-        = document.value(QLatin1String("schedule")).toObject().value(QLatin1String("sequences")).toArray();
-    QJsonArray elements = document.value(QLatin1String("objects")).toArray();
-    for (const QJsonValue& entry : sequences) {
-        for (const QJsonValue& element :
-            entry.toObject().value(QLatin1String("sequence")).toObject().value(QLatin1String("elements")).toArray())
-            elements.append(element);
-    }
     QStringList urls;
-    for (const QJsonValue& value : elements) {
-        const QJsonObject element = value.toObject();
-        const QString type = element.value(QLatin1String("type")).toString();
-        const QString url
-            = resolve(element.value(QLatin1String("attributes")).toObject().value(QLatin1String("source")).toString());
-        if ((type == QLatin1String("Image") || type == QLatin1String("Video"))
-            && (url.startsWith(QLatin1String("http://")) || url.startsWith(QLatin1String("https://"))))
-            urls.append(url);
+    const QJsonArray sequences
+        = document.value(QLatin1String("schedule")).toObject().value(QLatin1String("sequences")).toArray();
+    for (const QJsonValue& entry : sequences) {
+        for (const QJsonValue& value :
+            entry.toObject().value(QLatin1String("sequence")).toObject().value(QLatin1String("elements")).toArray()) {
+            const QJsonObject element = value.toObject();
+            const QString type = element.value(QLatin1String("type")).toString();
+            const QString url = ServerUrls::media(m_hostPort,
+                element.value(QLatin1String("attributes")).toObject().value(QLatin1String("source")).toString());
+            if ((type == QLatin1String("Image") || type == QLatin1String("Video"))
+                && (url.startsWith(QLatin1String("http://")) || url.startsWith(QLatin1String("https://"))))
+                urls.append(url);
+        }
     }
     m_cache.fetchMedia(urls);
 }

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 class QNetworkReply;
@@ -30,7 +31,8 @@ class ScheduleSource : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString address READ address NOTIFY addressChanged)
     Q_PROPERTY(int refreshInterval READ refreshInterval WRITE setRefreshInterval NOTIFY refreshIntervalChanged)
-    // host:port of the signage server, against which "/" sources are resolved.
+    // host:port of the signage server: "/" media paths and page-builder sources
+    // name pages on it. Set before fetch(): the intake of each document reads it.
     Q_PROPERTY(QString hostPort MEMBER m_hostPort)
 
 public:
@@ -48,6 +50,11 @@ public:
     // members named like those every script object inherits ("__proto__",
     // "toString", ...) are dropped from it at any depth.
     static QJsonObject readDocument(const QByteArray& body, QString* error);
+    // What the scene is handed for a body fetched from `address`: the read document
+    // after ScheduleDocument::intake, with its debug lines in `lines`; an empty
+    // object (and the reason in `error`) when the body is no document.
+    static QJsonObject takeDocument(
+        const QByteArray& body, const QString& address, const QString& hostPort, QString* error, QStringList* lines);
     // The wait before retry number `attempt` (0 for the first): 2 s doubling up to
     // 60 s, less up to a quarter of it by `jitter` (0 to 1), so that screens that
     // lost the same server do not all come back in the same second.
@@ -64,8 +71,10 @@ public:
     // Starts over from `address`: the retries and the refresh follow it from now on.
     Q_INVOKABLE void fetch(const QString& address);
     // What an image or video item should load for `source`: the kept copy when
-    // there is one, else `source` itself.
+    // there is one, else its address ("/" paths resolved against hostPort).
     Q_INVOKABLE QString mediaFor(const QString& source) const;
+    // The address of the schedule named `scheduleUid` on this source's server.
+    Q_INVOKABLE QString scheduleAddress(const QString& scheduleUid) const;
 
 signals:
     // A usable document for the newest address; `refreshed` when it replaces one
@@ -80,10 +89,9 @@ signals:
 private:
     void request(bool refresh);
     void finished(QNetworkReply* reply);
-    void deliver(const QByteArray& body, const QJsonObject& document, bool refresh);
+    void deliver(const QByteArray& body, const QJsonObject& document, const QStringList& lines, bool refresh);
     void scheduleRetry(const QString& reason);
     void deliverKept();
-    QString resolve(const QString& source) const;
     void keepMedia(const QJsonObject& document);
 
     QNetworkAccessManager m_network;
@@ -95,7 +103,7 @@ private:
     bool m_fetched = false; // fetch() was called before
     QString m_hostPort;
     ScheduleCache m_cache { ScheduleCache::defaultDirectory(), ScheduleCache::maxSizeFromSettings() };
-    QJsonObject m_lastDocument;
+    QJsonObject m_lastDocument; // as handed to the scene
     int m_attempt = 0;
     int m_refreshInterval = 0;
     QTimer m_retryTimer;

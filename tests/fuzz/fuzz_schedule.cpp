@@ -1,6 +1,6 @@
-// Schedule documents: the reader on any body, then what the scene does with a document
-// in short (well-formed entries and elements, sources a network document may load,
-// what plays today, durations and transitions). None of it may throw.
+// Schedule documents: reader and intake on any body fetched from a server, then what
+// the scene does with the result in short (what plays today, durations and
+// transitions). Nothing may throw; the scene meets only well-formed parts.
 #include "ScheduleSource.h"
 #include "fuzz.h"
 
@@ -8,13 +8,12 @@
 
 static const char* const takeDocument = R"((function (document) {
     var F = Functions, scope = { width: 1920, height: 1080, stack: { width: 1920, height: 1080 } };
-    var schedule = F.isObject(document.schedule) ? document.schedule : {};
-    var sequences = F.isObject(document.schedule) ? (Array.isArray(schedule.sequences) ? schedule.sequences : [])
-        : [{ diffusion: { weekdays: ["All"] }, sequence: { global_properties: document, elements: document.objects } }];
-    sequences = sequences.filter(function (s) { return F.isObject(s) && F.isObject(s.diffusion) && F.isObject(s.sequence); });
-    sequences.forEach(function (s) { s.sequence.elements = (Array.isArray(s.sequence.elements) ? s.sequence.elements : [])
-        .filter(function (e) { return F.isObject(e) && F.isObject(e.attributes); }); });
-    Trust.dropLocalSources(sequences, "http://server/ws/stream.php", function (line) {});
+    var schedule = document.schedule, sequences = schedule.sequences;
+    sequences.forEach(function (s) {
+        if (!F.isObject(s.diffusion) || !F.isObject(s.sequence.global_properties))
+            throw new Error("an entry the scene cannot play");
+        s.sequence.elements.forEach(function (e) { if (!F.isObject(e.attributes)) throw new Error("no attributes"); });
+    });
     var playing = sequences.filter(function (entry) { return F.diffusionAllows(entry, new Date(2026, 11, 7, 12, 30)); });
     playing.forEach(function (entry, i) {
         F.nextEntryWithElements(playing, i + 1) + F.previousEntryWithElements(playing, i - 1);
@@ -52,12 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static QCoreApplication application(fuzzArgc, fuzzArgv);
     static QJSEngine* engine = new QJSEngine;
     static QJSValue take = [] {
-        for (const char* name : { "Functions", "Expression", "Trust" })
+        for (const char* name : { "Functions", "Expression" })
             engine->globalObject().setProperty(QLatin1String(name), loadModule(*engine, QByteArray(name).toLower()));
         return engine->evaluate(QString::fromUtf8(takeDocument));
     }();
     const QJsonObject document
-        = ScheduleSource::readDocument(QByteArray(reinterpret_cast<const char*>(data), int(size)), nullptr);
+        = ScheduleSource::takeDocument(QByteArray(reinterpret_cast<const char*>(data), int(size)),
+            QStringLiteral("http://server/ws/stream.php"), QStringLiteral("server:80"), nullptr, nullptr);
     // Handed over the way ScheduleSource hands it to the scene.
     const QJSValue result = document.isEmpty() ? QJSValue() : take.call({ engine->toScriptValue(document) });
     takeScriptCoverage(*engine);

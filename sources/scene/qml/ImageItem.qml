@@ -27,10 +27,9 @@ Rectangle {
         sourceSize.height: 1080
     }
 
-    // Server-relative paths are served by the signage server the scene was loaded from.
+    // An absolute address: the scene resolves server paths and kept copies.
     function setSource(source) {
-        var text = "" + source;
-        image.source = text.charAt(0) === "/" ? "http://" + stack.hostPort + text : text;
+        image.source = "" + source;
     }
 
     function setFillMode(name) {

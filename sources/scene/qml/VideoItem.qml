@@ -72,9 +72,9 @@ Rectangle {
         visible: videoItem.started
     }
 
+    // An absolute address: the scene resolves server paths and kept copies.
     function setSource(source) {
-        var text = "" + source;
-        currentSource = text.charAt(0) === "/" ? "http://" + stack.hostPort + text : text;
+        currentSource = "" + source;
         // After the scene has finished configuring the item (it stops the
         // player right after this call).
         Qt.callLater(cue);

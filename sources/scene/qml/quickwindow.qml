@@ -366,25 +366,20 @@ ApplicationWindow {
             debug("FUNCTION - init - END");
         }
 
-        // A usable document for the address asked for last. A refresh changes the
-        // sequences under the composition on screen; they take effect at the next change.
+        // A usable document for the address asked for last, already sorted out by
+        // the schedule source: every entry and element in it can be played. A
+        // refresh changes the sequences under the composition on screen; they take
+        // effect at the next change.
         function take(document, refreshed) {
             if (!refreshed)
                 initValues();
-            sequences = [];
-            if (Functions.isObject(document.schedule)) {
-                var schedule = document.schedule;
-                sequences = Array.isArray(schedule.sequences) ? schedule.sequences : [];
+            var schedule = document.schedule;
+            sequences = schedule.sequences;
+            // An old-form document names no schedule: the one before keeps its QR code.
+            if (!document.objectsForm) {
                 scheduleUID = schedule.schedule_uid;
                 scheduleIsPrivate = schedule.private !== undefined ? !!schedule.private : false;
-            } else {
-                if (document.schedule !== undefined)
-                    debug("FUNCTION - init - schedule is not an object, reading objects instead");
-                buildSequencesArrayWithOldJSON(document);
             }
-            keepPlayableParts();
-            completePageBuilderSources();
-            Trust.dropLocalSources(sequences, json, function (line) { debug(line); });
             updateSequencesToPlay();
             debug("FUNCTION - init - schedule uid is " + scheduleUID);
             if (!scheduleIsPrivate && scheduleUID !== undefined && scheduleUID !== null && scheduleUID !== "") {
@@ -398,102 +393,6 @@ ApplicationWindow {
             }
             if (!refreshed)
                 launch();
-        }
-
-        function buildSequencesArrayWithOldJSON(oldJSON) {
-            var entry = {
-                diffusion: { weekdays: ["All"], dates: {}, hours: {} },
-                sequence: {
-                    global_properties: {
-                        duration: oldJSON.duration,
-                        preloadDuration: oldJSON.preloadDuration,
-                        transitions: oldJSON.transitions
-                    },
-                    elements: Array.isArray(oldJSON.objects) ? oldJSON.objects : []
-                }
-            };
-            sequences = [entry];
-        }
-
-        // Drops what cannot be played from a freshly parsed document, so that the
-        // rest of the scene only meets entries and elements it can show. Each drop
-        // writes a debug line; the well-formed rest plays as usual.
-        function keepPlayableParts() {
-            var kept = [];
-            for (var i = 0; i < sequences.length; ++i) {
-                var entry = sequences[i];
-                var where = "FUNCTION - keepPlayableParts - sequence " + i;
-                if (!Functions.isObject(entry)) {
-                    debug(where + " skipped: not an object");
-                    continue;
-                }
-                if (!Functions.isObject(entry.diffusion)) {
-                    debug(where + " skipped: no diffusion");
-                    continue;
-                }
-                if (!Functions.isObject(entry.sequence)) {
-                    debug(where + " skipped: no sequence");
-                    continue;
-                }
-                if (!Functions.isObject(entry.diffusion.dates))
-                    debug(where + ": no dates, no date limit");
-                if (!Functions.isObject(entry.diffusion.hours))
-                    debug(where + ": no hours, no time limit");
-                if (!Functions.isObject(entry.sequence.global_properties)) {
-                    debug(where + ": no global_properties, elements use only their own values");
-                    entry.sequence.global_properties = {};
-                }
-                var elements = entry.sequence.elements;
-                if (!Array.isArray(elements)) {
-                    debug(where + ": no elements");
-                    elements = [];
-                }
-                var playable = [];
-                for (var j = 0; j < elements.length; ++j) {
-                    var element = elements[j];
-                    var what = where + " element " + j;
-                    if (!Functions.isObject(element)) {
-                        debug(what + " skipped: not an object");
-                        continue;
-                    }
-                    var component = componentFor(element.type);
-                    if (!component) {
-                        debug(what + " skipped: unknown type " + JSON.stringify(element.type));
-                        continue;
-                    }
-                    if (!Functions.isObject(element.attributes)) {
-                        debug(what + " skipped: no attributes");
-                        continue;
-                    }
-                    if (component.status !== Component.Ready) {
-                        debug(what + " skipped: " + element.type + " items cannot be built: " + component.errorString().trim());
-                        continue;
-                    }
-                    playable.push(element);
-                }
-                if (playable.length !== elements.length || !Array.isArray(entry.sequence.elements))
-                    entry.sequence.elements = playable;
-                kept.push(entry);
-            }
-            sequences = kept;
-        }
-
-        function completePageBuilderSources() {
-            for (var i = 0; i < sequences.length; ++i) {
-                var elements = Functions.elementsOf(sequences[i]);
-                for (var j = 0; j < elements.length; ++j) {
-                    var element = elements[j];
-                    if (element.type !== "PageBuilder")
-                        continue;
-                    var source = element.attributes.source;
-                    if (source === undefined || source === null)
-                        continue;
-                    source = hostPort + source;
-                    if (source.substring(0, 4) !== "http")
-                        source = "http://" + source;
-                    element.attributes.source = source;
-                }
-            }
         }
 
         function initValues() {
@@ -857,7 +756,7 @@ ApplicationWindow {
                 debug("FUNCTION - playSchedule -> scheduleUID is not defined");
                 return;
             }
-            json = Trust.scheduleAddress(hostPort, scheduleUID);
+            json = scheduleSource.scheduleAddress("" + scheduleUID);
             init();
         }
 

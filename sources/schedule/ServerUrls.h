@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// Every address the player builds on the signage server, in one place so that
+// the shell, the schedule source and the scene encode alike. Pure functions,
+// callable from any thread.
+class ServerUrls {
+public:
+    // A value for a query string: everything that could end or split it is
+    // percent-encoded. Spaces stay readable in debug lines; the URL parser encodes
+    // them as the request goes out. A lone surrogate (a JSON escape can make one)
+    // has no UTF-8 form and is sent as U+FFFD.
+    static QString queryValue(const QString& value);
+
+    // The device's own schedule; the dates are left out when empty.
+    static QString deviceSchedule(
+        const QString& hostPort, const QString& deviceUid, const QString& startDate, const QString& endDate);
+    // A schedule chosen by its identifier (the remote "play" command).
+    static QString namedSchedule(const QString& hostPort, const QString& scheduleUid);
+    // A page-builder page: its source is a path on the server, glued to host:port
+    // as it comes, and made an http address unless that already reads "http".
+    static QString pageBuilder(const QString& hostPort, const QString& source);
+    // An image or video: "/" paths are served by the signage server, anything
+    // else is already an address.
+    static QString media(const QString& hostPort, const QString& source);
+};
