@@ -112,10 +112,15 @@ def serve(folder, port=0):
     return server
 
 
+def compositions(received, since=0):
+    """(arrival, source) of each composition the player announced after `since`, from its status datagrams as
+    gathered by datagrams(): the player sends one each time a composition comes on screen."""
+    return [(arrival, json.loads(text).get("infos", {}).get("source")) for arrival, text in list(received)
+            if arrival > since]
+
+
 def status_sources(received, since=0):
-    """The sources named by the player's status datagrams (as gathered by datagrams()) that arrived after `since`:
-    the player sends one each time a composition comes on screen."""
-    return [json.loads(text).get("infos", {}).get("source") for arrival, text in list(received) if arrival > since]
+    return [source for arrival, source in compositions(received, since)]
 
 
 def send_command(device, sender="10.99.0.1", **fields):
