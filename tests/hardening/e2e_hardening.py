@@ -2,19 +2,19 @@
 """The real player against a hostile server, hostile pages and a stranger on the LAN.
 Only inside tests/isolate.sh --net --x."""
 import os, socket, subprocess, sys, time, urllib.parse  # noqa: E401
+from pathlib import Path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
-from support import (check, datagrams, element, failures, send_command, require_isolation, schedule,  # noqa: E402
-                     screen_colours, serve, solid_png, start_player, status_sources, stop, wait_for)
+from support import (check, datagrams, element, failures, require_isolation, schedule, screen_colours,  # noqa: E402
+                     send_command, serve, solid_png, start_player, status_sources, stop, wait_for)
 
 require_isolation("e2e_hardening")
 WORK = os.environ["PLAYER_TEST_TMP"]
-DEVICE = "a&action=x #é b"  # would split into several query fields if the player did not encode it
+DEVICE = "a&action=x #é b"  # split into several query fields unless the player encodes it
 ALLOWED_SENDER, STRANGER = "10.99.0.7", "10.99.0.1"
 RED_IMAGE = "file://%s/red.png" % WORK
 LOCAL_SOURCES = [RED_IMAGE, "file://%s/fetch.html" % WORK, "screen://"]
-
-# Each page tries one way out of its web view and reports, as a request to the server, what the page was let do.
+# Each page tries a way out of its web view and reports, as a request to the server, what it was let do.
 HOSTILE_PAGES = {
     "alert": "alert(1); report('alert-' + confirm(2) + '-' + prompt(3));"
              "setTimeout(() => { for (;;) alert(confirm(2)) }, 300)",
@@ -25,46 +25,23 @@ HOSTILE_PAGES = {
     "download": "location = '/file.bin'",
     "fetch": "fetch('file:///etc/hostname').then(() => report('file-read'), () => report('file-blocked'))",
 }
-EXPECTED_REPORTS = ["alert-false-null", "popup", "camera-NotAllowedError", "notify-denied", "file-blocked"]
-
-
-def write_content(server):
-    """The hostile pages and the schedule that shows them, served as the schedule of every device."""
-    for name, script in HOSTILE_PAGES.items():
-        with open(os.path.join(WORK, name + ".html"), "w") as page:
-            page.write("<script>function report(what) { new Image().src = '/report/' + what };%s</script>" % script)
-    solid_png(os.path.join(WORK, "red.png"), "red")
-    solid_png(os.path.join(WORK, "green.png"), "green")
-    with open(os.path.join(WORK, "file.bin"), "wb") as download:
-        download.write(bytes(4096))
-    elements = [element("Image", source) for source in LOCAL_SOURCES] + [element("Image", "/green.png")]
-    elements += [element("WebView", server.url + name + ".html") for name in HOSTILE_PAGES]
-    os.mkdir(os.path.join(WORK, "ws"))
-    with open(os.path.join(WORK, "ws", "stream.php"), "w") as document:
-        document.write(schedule(elements, duration=2500))
-    with open(os.path.join(WORK, "player.ini"), "w") as ini:
-        ini.write("[json]\nhost=127.0.0.1\nport=%d\n" % server.server_address[1])
-        ini.write("[remote]\nallow=%s, 192.168.1.0/24\n" % ALLOWED_SENDER)
-
 
 def query_values(server, field):
-    """The values of `field` in each request that carried it, each a list (more than one if it was split)."""
+    """The values of `field` in each request that had it: a list each, longer than one if the value was split."""
     queries = [urllib.parse.urlsplit(path).query for path in server.requests]
     return [urllib.parse.parse_qs(query)[field] for query in queries if field + "=" in query]
-
 
 def help_without_display():
     """--help answers on a machine with no display instead of failing to open one."""
     environment = {key: value for key, value in os.environ.items() if key != "DISPLAY"}
-    result = subprocess.run([os.environ["PLAYER_EXE"], "--help"], env=environment, capture_output=True, text=True,
-                            timeout=30)
-    check(result.returncode == 0 and result.stderr.startswith('"Usage: player [options]'), "--help without a display")
-
+    done = subprocess.run([os.environ["PLAYER_EXE"], "--help"], env=environment, capture_output=True, text=True,
+                          timeout=30)
+    check(done.returncode == 0 and done.stderr.startswith('"Usage: player [options]'), "--help without a display")
 
 def hostile_schedule_played_through(server, statuses):
-    """Every hostile page comes and goes in turn and the schedule comes round again; a network schedule cannot show
-    what is on the screen's own disk; the device id and start date reach the server whole, however they are spelt."""
-    check(wait_for(lambda: status_sources(statuses).count("/green.png") >= 2, 90), "the schedule comes round twice")
+    """The schedule comes round again past every hostile page, shows nothing from the screen's own disk, and the
+    device id and start date reach the server whole however they are spelt."""
+    check(wait_for(lambda: status_sources(statuses).count("/green.png") >= 2, 90), "the schedule comes round")
     shown = status_sources(statuses)
     check({server.url + name + ".html" for name in HOSTILE_PAGES} <= set(shown), "past every hostile page: %s" % shown)
     check(not set(LOCAL_SOURCES) & set(shown), "a network schedule shows no local source")
@@ -72,19 +49,17 @@ def hostile_schedule_played_through(server, statuses):
     check(device_ids[:1] == [[DEVICE]] and query_values(server, "startDate")[:1] == [["2026-01-01"]],
           "identifiers arrive as one value each: %s" % device_ids)
 
-
 def hostile_pages_contained(server):
     """No page gets a dialog answered, a window, the camera, notifications, a local file or a download."""
-    for report in EXPECTED_REPORTS:
+    for report in ("alert-false-null", "popup", "camera-NotAllowedError", "notify-denied", "file-blocked"):
         check("/report/" + report in server.requests, "page reports " + report)
     no_download = not os.path.exists(os.path.join(os.environ["HOME"], "Downloads"))
     check("/opened.html" not in server.requests and "/file.bin" in server.requests and no_download,
           "no window opened, the download asked for and cancelled")
 
-
 def stranger_ignored(server):
-    """Of two commands through the real sockets, only the one from the allowed address is obeyed, and a banner from
-    it shows its markup as text: it cannot make the screen show a local image."""
+    """Through the real sockets only the allowed address is obeyed, and its banner shows markup as text: it cannot
+    put a local image on screen."""
     send_command(DEVICE, sender=STRANGER, schedule_id="denied")
     send_command(DEVICE, sender=ALLOWED_SENDER, schedule_id="x&y z#é")
     banner = "<img src='%s' width=400 height=60>" % RED_IMAGE
@@ -95,12 +70,23 @@ def stranger_ignored(server):
     asked = query_values(server, "schedule_uid")
     check(asked == [["x&y z#é"]], "only the allowed sender is obeyed: %s" % asked)
 
-
-help_without_display()
 server = serve(WORK)
-write_content(server)
+for name, script in HOSTILE_PAGES.items():
+    Path(WORK, name + ".html").write_text("<script>function report(what) { new Image().src = '/report/' + what };"
+                                          "%s</script>" % script)
+solid_png(os.path.join(WORK, "red.png"), "red")
+solid_png(os.path.join(WORK, "green.png"), "green")
+Path(WORK, "file.bin").write_bytes(bytes(4096))  # served as application/octet-stream: a download
+elements = [element("Image", source) for source in LOCAL_SOURCES + ["/green.png"]]
+elements += [element("WebView", server.url + name + ".html") for name in HOSTILE_PAGES]
+os.mkdir(os.path.join(WORK, "ws"))
+Path(WORK, "ws", "stream.php").write_text(schedule(elements, duration=2500))  # every device's schedule
+Path(WORK, "player.ini").write_text("[json]\nhost=127.0.0.1\nport=%d\n[remote]\nallow=%s, 192.168.1.0/24\n"
+                                    % (server.server_address[1], ALLOWED_SENDER))
 subprocess.run(["ip", "addr", "add", ALLOWED_SENDER + "/24", "dev", "eth0"], check=True)
 statuses = datagrams(socket.AF_INET, ("0.0.0.0", 8001))
+
+help_without_display()
 flags = os.environ.get("QTWEBENGINE_CHROMIUM_FLAGS", "") + " --use-fake-device-for-media-stream"
 player = start_player(["-d", DEVICE, "--startDate=2026-01-01"], WORK, dict(os.environ, QTWEBENGINE_CHROMIUM_FLAGS=flags))
 try:
@@ -109,6 +95,6 @@ try:
     stranger_ignored(server)
 finally:
     stop(player)
-log = open(os.path.join(WORK, "log"), errors="replace").read()
+log = Path(WORK, "log").read_text(errors="replace")
 check("sender %s not allowed, ignored" % STRANGER in log, "the ignored sender is logged")
 sys.exit("FAILED: %s" % failures if failures else 0)

@@ -1,9 +1,8 @@
 """Shared by the end-to-end tests: checks that print and count, bounded waits, the development signage server
 on a free loopback port, a loopback HTTP server with a request log, datagram collection, commands and pixel reads."""
-import http.server, json, mimetypes, os, re, socket, subprocess, sys, threading, time  # noqa: E401
+import functools, http.server, json, os, re, socket, subprocess, sys, threading, time  # noqa: E401
 
 failures = []
-
 
 def check(condition, what):
     print(("ok   " if condition else "FAIL ") + what, flush=True)
@@ -11,19 +10,16 @@ def check(condition, what):
         failures.append(what)
     return condition
 
-
 def wait_for(predicate, timeout):
     end = time.monotonic() + timeout
     while time.monotonic() < end and not predicate():
         time.sleep(0.05)
     return predicate()
 
-
 def start_server(content):
     server = subprocess.Popen([sys.executable, os.path.join(os.environ["PLAYER_SOURCE_DIR"], "tools", "signage-server.py"),
                                "--content", content, "--port", "0"], stderr=subprocess.PIPE, text=True)
     return server, int(re.search(r":(\d+)$", server.stderr.readline().strip()).group(1))
-
 
 def datagrams(family, address):
     """Binds a datagram socket and gathers (arrival time, text) of what reaches it, in a thread of its own."""
@@ -39,117 +35,92 @@ def datagrams(family, address):
     threading.Thread(target=receive_forever, daemon=True).start()
     return received
 
-
 def require_isolation(name):
     """The player broadcasts and the tests send datagrams: both only in the private namespace, on its own Xvfb."""
     if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
         sys.exit(name + ": run me through tests/isolate.sh --net --x")
 
-
 def free_port():
-    """A loopback TCP port that nothing listens on right now."""
     with socket.socket() as sock:
         sock.bind(("127.0.0.1", 0))
         return sock.getsockname()[1]
 
-
 def solid_png(path, colour):
     subprocess.run(["/usr/bin/convert", "-size", "64x64", "xc:" + colour, "png:" + path], check=True)
-
 
 def element(kind, source, **fields):
     return dict({"type": kind, "attributes": {"source": source}}, **fields)
 
-
 def schedule(elements, duration):
-    """A network schedule of one sequence, played every day at every hour, each element `duration` ms."""
+    """A network schedule of one sequence of `duration` ms elements, played every day at every hour."""
     every_day = {"weekdays": ["All"], "dates": {}, "hours": {}}
     sequence = {"global_properties": {"duration": duration}, "elements": elements}
     return json.dumps({"schedule": {"private": True, "sequences": [{"diffusion": every_day, "sequence": sequence}]}})
 
+def reply(status, body, delay=0):
+    """An answer for serve(): `body` (text or bytes) with `status`, sent `delay` seconds after the request."""
+    def send(request):
+        time.sleep(delay)
+        data = body.encode() if isinstance(body, str) else body
+        request.send_response(status)
+        request.send_header("Content-Length", str(len(data)))
+        request.end_headers()
+        request.wfile.write(data)
+    return send
 
-class Answer:
-    """A canned answer to one path: status, body (text or bytes) and a wait before it is sent."""
-
-    def __init__(self, status, body, delay=0):
-        self.status, self.body, self.delay = status, body, delay
-
-
-class _Handler(http.server.BaseHTTPRequestHandler):
+class _Handler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
     def do_GET(self):
         self.server.requests.append(self.path)
-        answer = self.server.answers.get(self.path)
-        if callable(answer):
-            return answer(self)
-        if answer is None:
-            path = os.path.join(self.server.folder, self.path.split("?")[0].lstrip("/"))
-            found = os.path.isfile(path)
-            answer = Answer(200, open(path, "rb").read()) if found else Answer(404, b"not found")
-        time.sleep(answer.delay)
-        body = answer.body.encode() if isinstance(answer.body, str) else answer.body
+        answer = self.server.answers.get(self.path, http.server.SimpleHTTPRequestHandler.do_GET)
         try:
-            self.send_response(answer.status)
-            self.send_header("Content-Type", mimetypes.guess_type(self.path.split("?")[0])[0] or "text/plain")
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body)
+            answer(self)
         except OSError:  # the player gave up on this request
             pass
 
-
 def serve(folder, port=0):
-    """An HTTP server on 127.0.0.1 in its own threads: files from `folder` unless `server.answers` maps the full
-    path (query included) to an Answer or to a function of the request handler. `server.requests` lists every path
-    asked for, in order; `server.url` is its address with a trailing slash."""
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), _Handler)
+    """An HTTP server on 127.0.0.1, in threads of its own: the files in `folder`, unless `server.answers` maps the
+    path (query included) to a function of the request. `server.requests` lists the paths asked for, in order."""
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), functools.partial(_Handler, directory=folder))
     server.daemon_threads = True
-    server.folder, server.answers, server.requests = folder, {}, []
+    server.answers, server.requests = {}, []
     server.url = "http://127.0.0.1:%d/" % server.server_address[1]
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 
-
 def compositions(received, since=0):
-    """(arrival, source) of each composition the player announced after `since`, from its status datagrams as
-    gathered by datagrams(): the player sends one each time a composition comes on screen."""
+    """(arrival, source) of each composition announced after `since` by the player's status datagrams, as gathered
+    by datagrams(): the player sends one as each composition comes on screen."""
     return [(arrival, json.loads(text).get("infos", {}).get("source")) for arrival, text in list(received)
             if arrival > since]
-
 
 def status_sources(received, since=0):
     return [source for arrival, source in compositions(received, since)]
 
-
 def send_command(device, sender="10.99.0.1", **fields):
-    """A command to the player on this machine through its command port, from the address `sender`: play, unless
-    `fields` name another cmd."""
+    """A command datagram to the player's port from the address `sender`: play, unless `fields` name another."""
     message = dict({"cmd": "player_play", "id": "t", "device_id": device}, **fields)
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sock:
         sock.bind((sender, 0))
         sock.sendto(json.dumps(message).encode(), ("10.99.0.1", 8000))
-
 
 def screen_pixel(x, y):
     """The colour of one pixel of the screen as ImageMagick names it, e.g. "srgb(255,0,0)"."""
     grab = "/usr/bin/import -window root png:- | /usr/bin/convert - -format '%%[pixel:p{%d,%d}]' info:" % (x, y)
     return subprocess.run(grab, shell=True, capture_output=True, text=True).stdout
 
-
 def screen_colours():
-    """ImageMagick's histogram of the whole screen: one line per colour, with its hex code ("#FF0000")."""
+    """ImageMagick's histogram of the screen: a line per colour, with its hex code ("#FF0000")."""
     grab = "/usr/bin/import -window root png:- | /usr/bin/convert - -format %c histogram:info:-"
     return subprocess.run(grab, shell=True, capture_output=True, text=True).stdout
 
-
 def start_player(args, folder, env=None):
-    """The player, verbose, working in `folder` (its player.ini) and writing its output to folder/log."""
+    """The player, verbose, working in `folder` (where its player.ini is), its output in folder/log."""
     log = open(os.path.join(folder, "log"), "w")
     return subprocess.Popen([os.environ["PLAYER_EXE"], "-v"] + args, cwd=folder, stdout=log, stderr=subprocess.STDOUT,
                             env=env)
-
 
 def stop(process):
     process.kill()
