@@ -26,12 +26,10 @@ def datagrams(family, address):
     sock = socket.socket(family, socket.SOCK_DGRAM)
     sock.bind(address)
     received = []
-
     def receive_forever():
         while True:
             text = sock.recv(65536).decode()
             received.append((time.monotonic(), text))
-
     threading.Thread(target=receive_forever, daemon=True).start()
     return received
 
