@@ -28,7 +28,7 @@ def datagrams(family, address):
     received = []
     def receive_forever():
         while True:
-            text = sock.recv(65536).decode()
+            text = sock.recv(65536).decode()  # before the clock is read: the time is the arrival's
             received.append((time.monotonic(), text))
     threading.Thread(target=receive_forever, daemon=True).start()
     return received
@@ -55,32 +55,27 @@ def schedule(elements, duration):
     sequence = {"global_properties": {"duration": duration}, "elements": elements}
     return json.dumps({"schedule": {"private": True, "sequences": [{"diffusion": every_day, "sequence": sequence}]}})
 
-def reply(status, body, delay=0):
-    """An answer for serve(): `body` (text or bytes) with `status`, sent `delay` seconds after the request."""
-    def send(request):
-        time.sleep(delay)
-        data = body.encode() if isinstance(body, str) else body
-        request.send_response(status)
-        request.send_header("Content-Length", str(len(data)))
-        request.end_headers()
-        request.wfile.write(data)
-    return send
-
 class _Handler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, *args):
         pass
 
     def do_GET(self):
         self.server.requests.append(self.path)
-        answer = self.server.answers.get(self.path, http.server.SimpleHTTPRequestHandler.do_GET)
+        if self.path not in self.server.answers:
+            return super().do_GET()
+        status, body, delay = self.server.answers[self.path]
+        time.sleep(delay)
         try:
-            answer(self)
-        except OSError:  # the player gave up on this request
+            self.send_response(status)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+        except OSError:  # the player gave up waiting
             pass
 
 def serve(folder, port=0):
     """An HTTP server on 127.0.0.1, in threads of its own: the files in `folder`, unless `server.answers` maps the
-    path (query included) to a function of the request. `server.requests` lists the paths asked for, in order."""
+    path (query included) to (status, body bytes, delay in s). `server.requests` lists the paths asked for."""
     server = http.server.ThreadingHTTPServer(("127.0.0.1", port), functools.partial(_Handler, directory=folder))
     server.daemon_threads = True
     server.answers, server.requests = {}, []

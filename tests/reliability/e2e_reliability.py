@@ -5,7 +5,7 @@ import os, socket, sys, time  # noqa: E401
 from pathlib import Path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
-from support import (check, compositions, datagrams, element, failures, free_port, reply, require_isolation,  # noqa
+from support import (check, compositions, datagrams, element, failures, free_port, require_isolation,  # noqa
                      schedule, screen_pixel, send_command, serve, solid_png, start_player, status_sources, stop,
                      wait_for)
 
@@ -22,7 +22,7 @@ def log():
     return Path(WORK, "log").read_text(errors="replace")
 
 def answer_schedule(server, *elements):
-    server.answers[DEFAULT_SCHEDULE] = reply(200, schedule(list(elements), duration=1000))
+    server.answers[DEFAULT_SCHEDULE] = (200, schedule(list(elements), duration=1000).encode(), 0)
 
 def starts_before_its_server(port):
     """With its server down the player keeps trying, and plays once it is up, within the wait it was at."""
@@ -36,11 +36,11 @@ def starts_before_its_server(port):
 
 def bad_answers_keep_the_screen_going(server):
     """While the player waits for or throws away a bad answer to a remote play, the schedule on screen goes on."""
-    slow = schedule([element("Image", "/blue.png")], duration=1000)
-    for name, answer, seconds in (("garbage", reply(200, os.urandom(5 << 20)), 4), ("slow", reply(200, slow, 30), 9)):
+    slow = schedule([element("Image", "/blue.png")], duration=1000).encode()
+    for name, answer, seconds in (("garbage", (200, os.urandom(5 << 20), 0), 4), ("slow", (200, slow, 30), 9)):
         server.answers["/ws/stream.php?action=getSchedule&schedule_uid=%s&standalone=0" % name] = answer
-        send_command(DEVICE, schedule_id=name)
         start = time.monotonic()
+        send_command(DEVICE, schedule_id=name)
         time.sleep(seconds)
         shown = compositions(statuses, since=start)
         gaps = [later[0] - earlier[0] for earlier, later in zip(shown, shown[1:])]
@@ -52,8 +52,8 @@ def page_waits_for_its_server(server, page_port):
     out its duration while the refresh brings a changed document, which follows it without a gap."""
     page = element("WebView", "http://127.0.0.1:%d/page.html" % page_port, duration=12000)
     answer_schedule(server, element("Image", "/green.png"), page)
-    send_command(DEVICE)
     start = time.monotonic()
+    send_command(DEVICE)
     page_shown = wait_for(lambda: any(source.endswith("page.html") for source in status_sources(statuses, start)), 12)
     check(page_shown and "/green.png" in status_sources(statuses, start), "the default schedule is played again")
     shown_at = compositions(statuses, start)[-1][0] if page_shown else start
