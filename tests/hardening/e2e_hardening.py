@@ -1,86 +1,101 @@
 #!/usr/bin/env python3
-"""The real player against a hostile server, hostile pages and a LAN stranger, then the same document from disk."""
-import json, os, select, socket, subprocess, sys, threading, time, urllib.parse as up
-from functools import partial
-from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
+"""The real player against a hostile server, hostile pages and a stranger on the LAN.
+Only inside tests/isolate.sh --net --x."""
+import os, socket, subprocess, sys, time, urllib.parse  # noqa: E401
+from pathlib import Path
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
-from support import check, failures  # noqa: E402
+from support import (check, datagrams, element, failures, require_isolation, schedule, screen_colours,  # noqa: E402
+                     send_command, serve, solid_png, start_player, status_sources, stop, wait_for)
 
-if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
-    sys.exit("e2e_hardening: run me through tests/isolate.sh --net --x")
-PLAYER, WORK, DEV = os.environ["PLAYER_EXE"], os.environ["PLAYER_TEST_TMP"], "a&action=x #é b"
-seen, statuses = [], []
-out = subprocess.run([PLAYER, "--help"], env={k: v for k, v in os.environ.items() if k != "DISPLAY"},
-                     capture_output=True, text=True, timeout=30)
-check(out.returncode == 0 and out.stderr.startswith('"Usage: player [options]'), "--help without a display")
-PAGES = {"alert": "alert(1);report('alert-'+confirm(2)+'-'+prompt(3));setTimeout(()=>{for(;;)alert(confirm(2))},300)",
-         "popup": "for(var i=0;i<300;i++)window.open('/opened.html');report('popup')",
-         "camera": "navigator.mediaDevices.getUserMedia({video:true}).then(()=>report('camera-granted'),"
-                   "e=>report('camera-'+e.name));Notification.requestPermission().then(p=>report('notify-'+p))",
-         "download": "location='/file.bin'",  # served as application/octet-stream
-         "fetch": "fetch('file:///etc/hostname').then(()=>report('file-read'),()=>report('file-blocked'))"}
-for name, script in PAGES.items():
-    open(os.path.join(WORK, name + ".html"), "w").write(
-        "<script>function report(x){new Image().src='/report/'+x};%s</script>" % script)
-for name in ("red", "green"):
-    subprocess.run(["/usr/bin/convert", "-size", "64x64", "xc:" + name, os.path.join(WORK, name + ".png")], check=True)
-open(os.path.join(WORK, "file.bin"), "wb").write(bytes(4096))
+require_isolation("e2e_hardening")
+WORK = os.environ["PLAYER_TEST_TMP"]
+DEVICE = "a&action=x #é b"  # split into several query fields unless the player encodes it
+ALLOWED_SENDER, STRANGER = "10.99.0.7", "10.99.0.1"
+RED_IMAGE = "file://%s/red.png" % WORK
+LOCAL_ELEMENTS = [element("Image", RED_IMAGE), element("WebView", "file://%s/fetch.html" % WORK),
+                  element("RtspStream", "screen://")]
+# Each page tries a way out of its web view and reports, as a request to the server, what it was let do.
+HOSTILE_PAGES = {
+    "alert": "alert(1); report('alert-' + confirm(2) + '-' + prompt(3));"
+             "setTimeout(() => { for (;;) alert(confirm(2)) }, 300)",
+    "popup": "for (var i = 0; i < 300; i++) window.open('/opened.html'); report('popup')",
+    "camera": "navigator.mediaDevices.getUserMedia({video: true}).then(() => report('camera-granted'),"
+              " error => report('camera-' + error.name));"
+              "Notification.requestPermission().then(answer => report('notify-' + answer))",
+    "download": "location = '/file.bin'",
+    "fetch": "fetch('file:///etc/hostname').then(() => report('file-read'), () => report('file-blocked'))",
+}
 
-class Server(SimpleHTTPRequestHandler):  # every request is logged once it is answered; /ws/stream.php is a file
-    log_message = lambda self, *args: seen.append(self.path)
-server = ThreadingHTTPServer(("127.0.0.1", 0), partial(Server, directory=WORK))
-threading.Thread(target=server.serve_forever, daemon=True).start()
-HTTP = "http://127.0.0.1:%d/" % server.server_address[1]
-LOCAL = ["file://%s/red.png" % WORK, "file://%s/fetch.html" % WORK, "screen://"]
-elements = [("Image", LOCAL[0]), ("WebView", LOCAL[1]), ("RtspStream", LOCAL[2]), ("Image", "/green.png")]
-DOC = {"schedule": {"private": True, "sequences": [{"diffusion": {"weekdays": ["All"], "dates": {}, "hours": {}},
-       "sequence": {"global_properties": {"duration": 2500}, "elements": [{"type": t, "attributes": {"source": s}}
-           for t, s in elements + [("WebView", HTTP + n + ".html") for n in PAGES]]}}]}}
-os.mkdir(WORK + "/ws"), [json.dump(DOC, open(WORK + name, "w")) for name in ("/doc.json", "/ws/stream.php")]
-open(os.path.join(WORK, "player.ini"), "w").write("[json]\nhost=127.0.0.1\nport=%d\n[remote]\n"
-                                                  "allow=10.99.0.7, 192.168.1.0/24\n" % server.server_address[1])
-subprocess.run(["ip", "addr", "add", "10.99.0.7/24", "dev", "eth0"], check=True)
-(status := socket.socket(socket.AF_INET, socket.SOCK_DGRAM)).bind(("0.0.0.0", 8001))  # the player's status datagrams
+def query_values(server, field):
+    """The values of `field` in each request that had it: a list each, longer than one if the value was split."""
+    queries = [urllib.parse.urlsplit(path).query for path in server.requests]
+    return [urllib.parse.parse_qs(query)[field] for query in queries if field + "=" in query]
 
-def start(args):
-    del statuses[:]  # a datagram still queued from an earlier player names no local source
-    flags = os.environ.get("QTWEBENGINE_CHROMIUM_FLAGS", "") + " --use-fake-device-for-media-stream"
-    return subprocess.Popen([PLAYER, "-v"] + args, cwd=WORK, stdout=open(WORK + "/log", "w"),
-                            stderr=subprocess.STDOUT, env=dict(os.environ, QTWEBENGINE_CHROMIUM_FLAGS=flags))
-def collect(until, seconds):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end and not until(statuses):
-        if select.select([status], [], [], 1)[0]:
-            statuses.append(json.loads(status.recv(65536)).get("infos", {}).get("source"))
-    return statuses
-shot = lambda: subprocess.run("/usr/bin/import -window root png:- | /usr/bin/convert - -format %c histogram:info:-",
-                              shell=True, capture_output=True, text=True).stdout
-queried = lambda key: [up.parse_qs(up.urlsplit(p).query)[key] for p in seen if key + "=" in p]
-player = start(["-d", DEV, "--startDate=2026-01-01"])
-s = collect(lambda s: s.count("/green.png") >= 2, 90)
-check(s.count("/green.png") >= 2 and {HTTP + n + ".html" for n in PAGES} <= set(s), "past every hostile page: %s" % s)
-check(not set(LOCAL) & set(s), "a network schedule shows no local source")
-check(queried("device_uid")[:1] == [[DEV]] and queried("startDate")[:1] == [["2026-01-01"]],
-      "identifiers arrive as one value each: %s" % queried("device_uid"))
-for expected in ("alert-false-null", "popup", "camera-NotAllowedError", "notify-denied", "file-blocked"):
-    check("/report/" + expected in seen, "page reports " + expected)
-check("/opened.html" not in seen and "/file.bin" in seen and not os.path.exists(os.environ["HOME"] + "/Downloads"),
-      "no window opened, the download asked for and cancelled")
-banner = dict(cmd="player_notification", text="<img src='%s' width=400 height=60>" % LOCAL[0])
-for source, fields in (("10.99.0.1", dict(schedule_id="denied")), ("10.99.0.7", dict(schedule_id="x&y z#é")),
-                       ("10.99.0.7", banner)):  # only 10.99.0.7 is allowed
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        s.bind((source, 0)), s.connect(("10.99.0.1", 8000))
-        s.send(json.dumps(dict(dict(cmd="player_play", id="t", device_id=DEV), **fields)).encode())
-time.sleep(1.5)
-check("#FF0000" not in shot(), "the banner shows its text as text, not a local image")
-check(queried("schedule_uid") == [["x&y z#é"]], "only the allowed sender is obeyed: %s" % queried("schedule_uid"))
-player.kill(), player.wait()
-check("sender 10.99.0.1 not allowed, ignored" in open(WORK + "/log").read(), "the ignored sender is logged")
+def help_without_display():
+    """--help answers on a machine with no display instead of failing to open one."""
+    environment = {key: value for key, value in os.environ.items() if key != "DISPLAY"}
+    done = subprocess.run([os.environ["PLAYER_EXE"], "--help"], env=environment, capture_output=True, text=True,
+                          timeout=30)
+    check(done.returncode == 0 and done.stderr.startswith('"Usage: player [options]'), "--help without a display")
 
-player = start(["--json=" + WORK + "/doc.json"])
-collect(lambda s: LOCAL[0] in s, 30), time.sleep(1.5)
-check("#FF0000" in shot(), "a local schedule shows its local image")
-check(LOCAL[1] in collect(lambda s: LOCAL[1] in s, 10), "and its local page: %s" % statuses)
-player.kill(), player.wait()
+def hostile_schedule_played_through(server, statuses):
+    """The schedule comes round again past every hostile page, shows nothing from the screen's own disk, and the
+    device id reaches the server whole however it is spelt."""
+    check(wait_for(lambda: status_sources(statuses).count("/green.png") >= 2, 90), "the schedule comes round")
+    shown = status_sources(statuses)
+    check({server.url + name + ".html" for name in HOSTILE_PAGES} <= set(shown), "past every hostile page: %s" % shown)
+    local_sources = {local["attributes"]["source"] for local in LOCAL_ELEMENTS}
+    check(not local_sources & set(shown), "a network schedule shows no local source")
+    device_ids = query_values(server, "device_uid")
+    check(device_ids[:1] == [[DEVICE]], "the device id arrives as one value: %s" % device_ids)
+
+def hostile_pages_contained(server):
+    """No page gets a dialog answered, a window, the camera, notifications, a local file or a download."""
+    for report in ("alert-false-null", "popup", "camera-NotAllowedError", "notify-denied", "file-blocked"):
+        check("/report/" + report in server.requests, "page reports " + report)
+    no_download = not os.path.exists(os.path.join(os.environ["HOME"], "Downloads"))
+    check("/opened.html" not in server.requests and "/file.bin" in server.requests and no_download,
+          "no window opened, the download asked for and cancelled")
+
+def stranger_ignored(server):
+    """Through the real sockets only the allowed address is obeyed, and its banner shows markup as text: it cannot
+    put a local image on screen."""
+    send_command(DEVICE, sender=STRANGER, schedule_id="denied")
+    send_command(DEVICE, sender=ALLOWED_SENDER, schedule_id="x&y z#é")
+    banner = "<img src='%s' width=400 height=60>" % RED_IMAGE
+    send_command(DEVICE, sender=ALLOWED_SENDER, cmd="player_notification", text=banner)
+    wait_for(lambda: query_values(server, "schedule_uid"), 5)
+    time.sleep(1)  # the banner on screen
+    check("#FF0000" not in screen_colours(), "the banner shows its text as text, not a local image")
+    asked = query_values(server, "schedule_uid")
+    check(asked == [["x&y z#é"]], "only the allowed sender is obeyed: %s" % asked)
+    log = Path(WORK, "log").read_text(errors="replace")
+    check("sender %s not allowed, ignored" % STRANGER in log, "the ignored sender is logged")
+
+server = serve(WORK)
+for name, script in HOSTILE_PAGES.items():
+    Path(WORK, name + ".html").write_text("<script>function report(what) { new Image().src = '/report/' + what };"
+                                          "%s</script>" % script)
+solid_png(os.path.join(WORK, "red.png"), "red")
+solid_png(os.path.join(WORK, "green.png"), "green")
+Path(WORK, "file.bin").write_bytes(bytes(4096))  # served as application/octet-stream: a download
+elements = LOCAL_ELEMENTS + [element("Image", "/green.png")]
+elements += [element("WebView", server.url + name + ".html") for name in HOSTILE_PAGES]
+os.mkdir(os.path.join(WORK, "ws"))
+Path(WORK, "ws", "stream.php").write_text(schedule(elements, duration=2500))  # every device's schedule
+Path(WORK, "player.ini").write_text("[json]\nhost=127.0.0.1\nport=%d\n[remote]\nallow=%s, 192.168.1.0/24\n"
+                                    % (server.server_address[1], ALLOWED_SENDER))
+subprocess.run(["ip", "addr", "add", ALLOWED_SENDER + "/24", "dev", "eth0"], check=True)
+statuses = datagrams(socket.AF_INET, ("0.0.0.0", 8001))
+
+help_without_display()
+flags = os.environ.get("QTWEBENGINE_CHROMIUM_FLAGS", "") + " --use-fake-device-for-media-stream"
+player = start_player(["-d", DEVICE], WORK, dict(os.environ, QTWEBENGINE_CHROMIUM_FLAGS=flags))
+try:
+    hostile_schedule_played_through(server, statuses)
+    hostile_pages_contained(server)
+    stranger_ignored(server)
+finally:
+    stop(player)
 sys.exit("FAILED: %s" % failures if failures else 0)
