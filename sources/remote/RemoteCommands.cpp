@@ -37,6 +37,8 @@ RemoteCommands::RemoteCommands(Spinner* banner, QObject* launchParameters, Stack
     , m_stack(std::move(stack))
     , m_bannerTimer(new QTimer(this))
 {
+    // Once only: a repeating timer would go on hiding later banners, "Synchronizing..." too.
+    m_bannerTimer->setSingleShot(true);
     connect(m_bannerTimer, &QTimer::timeout, this, &RemoteCommands::hideBanner);
 }
 
