@@ -3,6 +3,7 @@
 // one-element duplicate and clock relaunches. A recorder stands in for the engine.
 
 #include "ApplicationEngine.h"
+#include "CompositionReporter.h"
 #include "PlayerTypes.h"
 #include "ScheduleQRCode.h"
 #include "Spinner.h"
@@ -21,7 +22,7 @@
 
 #include <memory>
 
-// Stands in for the engine: records the source of each composition the scene announces.
+// Stands in for the engine: records the source of each composition the scene's reporter announces.
 class EngineRecorder : public QObject {
     Q_OBJECT
 
@@ -82,6 +83,7 @@ class tst_Scene : public QObject {
     Spinner m_spinner;
     ScheduleQRCode m_qrCode;
     std::unique_ptr<EngineRecorder> m_recorder;
+    std::unique_ptr<CompositionReporter> m_reporter;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QObject* m_root = nullptr;
 
@@ -98,8 +100,10 @@ class tst_Scene : public QObject {
         m_engine->rootContext()->setContextProperty("deviceUID", "DEV-1");
         m_engine->load(QUrl(QStringLiteral("qrc:/quickwindow.qml")));
         m_root = m_engine->rootObjects().value(0);
-        if (!m_root)
+        m_reporter.reset(new CompositionReporter);
+        if (!m_root || !m_reporter->watch(m_root))
             return false;
+        connect(m_reporter.get(), &CompositionReporter::message, m_recorder.get(), &EngineRecorder::broadcastMessage);
         eval("stackViewInit.interval = 100");
         if (!now.isEmpty())
             pinTime(now);

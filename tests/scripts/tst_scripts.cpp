@@ -2,7 +2,9 @@
 // (qrcode.js): symbols read back by zbarimg, versions against qrencode, the chosen mask
 // against the four penalty rules computed here. The transition value evaluator
 // (js/expression.js): arithmetic on numbers, the scene's sizes and a fixed set of Math
-// members is understood; everything else gives undefined and leaves no trace.
+// members is understood; everything else gives undefined and leaves no trace. The
+// transitions (js/transitions.js): which parts a change takes and what they animate.
+// The sequence arithmetic (js/functions.js): where a step forward or back lands.
 
 #include <QDir>
 #include <QImage>
@@ -107,6 +109,10 @@ class tst_Scripts : public QObject {
     {
         return m_engine.newQObject(m_probe).property("evaluate").call({ value, m_engine.evaluate(scope) });
     }
+    QString probe(const char* function, const QJSValueList& args)
+    {
+        return m_engine.newQObject(m_probe).property(function).call(args).toString();
+    }
 
 private slots:
     void initTestCase()
@@ -114,8 +120,36 @@ private slots:
         QQmlComponent component(&m_engine);
         component.setData(
             "import QtQml 2.2\nimport \"qrc:/qrcode.js\" as Encoder\nimport \"qrc:/js/expression.js\" as Expression\n"
+            "import \"qrc:/js/transitions.js\" as T\nimport \"qrc:/js/functions.js\" as F\n"
             "QtObject {\n"
             "  function evaluate(value, scope) { return Expression.evaluate(value, scope) }\n"
+            "  function animation(part, scope) {\n"
+            "    var lines = 0, p = T.parameters(part, scope, 'enter', function () { ++lines })\n"
+            "    return p === T.noAnimation && lines === 1 ? 'none' : JSON.stringify(p)\n"
+            "  }\n"
+            // A: a0 with its own parts, a1; defaults enter rotation, exit opacity. B: b0, b1 (own exit y), no defaults.
+            "  property var list: [{ sequence: { global_properties: { transitions: {\n"
+            "      enter: { property: 'rotation', from: 90, to: 0 }, exit: { property: 'opacity', from: 1, to: 0 } } "
+            "},\n"
+            "    elements: [{ transitions: { enter: { property: 'opacity', from: 0, to: 1 },\n"
+            "      exit: { property: 'x', from: 0, to: -100 } } }, {}] } },\n"
+            "    { sequence: { elements: [{}, { transitions: { exit: { property: 'y', from: 0, to: 200 } } }] } }]\n"
+            "  function text(part) { return part ? part.property + ' ' + part.from + '>' + part.to : 'none' }\n"
+            "  function parts(back, c, i, p, pi) {\n"
+            "    if (!back) return text(T.enterPart(list[c], i, list[p])) + ' | ' + text(T.exitPart(list[p], pi))\n"
+            "    var to = F.previousPlace(list, list[c], i)\n"
+            "    return text(T.reversedEnterPart(to.sequence, to.index)) + ' | '\n"
+            "      + text(T.reversedExitPart(T.enterPart(list[c], i, list[p])))\n"
+            "  }\n"
+            "  function place(counts, how, entry, index) {\n"
+            "    var list = counts.split(',').map(function (n) { return { sequence: { elements: new Array(+n) } } })\n"
+            "    var p = how === 'first' ? F.firstPlace(list) : how === 'next' ? F.nextPlace(list, list[entry], "
+            "index)\n"
+            "      : F.previousPlace(list, list[entry], index)\n"
+            "    return p ? [list.indexOf(p.sequence), p.index, list.indexOf(p.previousSequence), "
+            "p.previousIndex].join()\n"
+            "      : 'none'\n"
+            "  }\n"
             "  function encode(text, level, mask) {\n"
             "    var s = mask < 0 ? Encoder.encode(text, level) : Encoder.encode(text, level, mask)\n"
             "    if (s === null) return null\n"
@@ -317,6 +351,105 @@ private slots:
             m_engine.evaluate("closed + (typeof width) + scope.width").toString(), QStringLiteral("0undefined1900"));
         for (const char* value : { "null", "true", "NaN", "Infinity", "new Number(3)" })
             QVERIFY(evaluate(m_engine.evaluate(value)).isUndefined());
+    }
+
+    // What a part animates, against the test scope's sizes; "none": not animated, one debug line.
+    void animation_data()
+    {
+        QTest::addColumn<QString>("part");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* tag, const char* part, const char* expected) {
+            QTest::addRow("%s", tag) << part << expected;
+        };
+        row("valid part", "({ property: 'x', from: 0, to: -100, duration: 40 })",
+            R"({"animate":true,"property":"x","from":0,"to":-100,"duration":40})");
+        row("expressions against the window sizes, duration as text",
+            "({ property: 'y', from: '-height', to: 'stack.width / 2 + mainWindow.width', duration: '500' })",
+            R"({"animate":true,"property":"y","from":-1000,"to":2560,"duration":500})");
+        row("zero duration", "({ property: 'x', from: 1, to: 2, duration: 0 })",
+            R"({"animate":true,"property":"x","from":1,"to":2,"duration":0})");
+        row("no part", "undefined", "none");
+        row("missing property", "({ from: 0, to: 1, duration: 40 })", "none");
+        row("negative duration", "({ property: 'x', from: 0, to: 1, duration: -1 })", "none");
+        row("NaN duration", "({ property: 'x', from: 0, to: 1, duration: 'soon' })", "none");
+        row("absent duration", "({ property: 'x', from: 0, to: 1 })", "none");
+        row("unreadable to", "({ property: 'x', from: 0, to: 'width *', duration: 40 })", "none");
+        row("absent from", "({ property: 'x', to: 1, duration: 40 })", "none");
+    }
+    void animation()
+    {
+        QFETCH(QString, part);
+        QFETCH(QString, expected);
+        QCOMPARE(probe("animation", { m_engine.evaluate(part), m_engine.evaluate("scope") }), expected);
+    }
+
+    // The parts a change takes: forward from (previous entry, index) to (entry, index); back
+    // from (entry, index), where (previous entry, index) had come before it.
+    void transitionParts_data()
+    {
+        QTest::addColumn<bool>("back");
+        QTest::addColumn<QList<int>>("from"); // entry, index, previous entry, previous index
+        QTest::addColumn<QString>("expected"); // enter | exit
+        QTest::addRow("the elements' own parts") << false << QList<int> { 0, 0, 0, 0 } << "opacity 0>1 | x 0>-100";
+        QTest::addRow("the sequence's defaults stand in")
+            << false << QList<int> { 0, 1, 0, 1 } << "rotation 90>0 | opacity 1>0";
+        QTest::addRow("across sequences, the first element of the one left enters")
+            << false << QList<int> { 1, 0, 0, 1 } << "opacity 0>1 | opacity 1>0";
+        QTest::addRow("no part anywhere") << false << QList<int> { 1, 1, 1, 0 } << "none | none";
+        QTest::addRow("an element with its exit part only") << false << QList<int> { 0, 0, 1, 1 } << "none | y 0>200";
+        QTest::addRow("back within a sequence, reversed")
+            << true << QList<int> { 0, 1, 0, 0 } << "x -100>0 | rotation 0>90";
+        QTest::addRow("back across sequences, reversed")
+            << true << QList<int> { 1, 0, 0, 1 } << "opacity 0>1 | opacity 1>0";
+    }
+    void transitionParts()
+    {
+        QFETCH(bool, back);
+        QFETCH(QList<int>, from);
+        QFETCH(QString, expected);
+        QCOMPARE(probe("parts", { back, from[0], from[1], from[2], from[3] }), expected);
+    }
+
+    // Where the sequence goes: entries by their element counts; the result is the entry and
+    // index on screen, then the previous entry and index.
+    void places_data()
+    {
+        QTest::addColumn<QString>("counts");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("expected");
+        QTest::addRow("start after empty entries, after the last one with elements") << "0,2,1"
+                                                                                     << "first" << 0 << 0 << "1,0,2,0";
+        QTest::addRow("start with one entry: after itself") << "0,2"
+                                                            << "first" << 0 << 0 << "1,0,1,1";
+        QTest::addRow("nothing to start") << "0,0"
+                                          << "first" << 0 << 0 << "none";
+        QTest::addRow("next within a sequence") << "2,3"
+                                                << "next" << 0 << 0 << "0,1,0,0";
+        QTest::addRow("next from a sequence's end, to the next one") << "2,3"
+                                                                     << "next" << 0 << 1 << "1,0,0,1";
+        QTest::addRow("next skips empty entries and wraps") << "2,0,1"
+                                                            << "next" << 2 << 0 << "0,0,2,0";
+        QTest::addRow("next alone starts over") << "2"
+                                                << "next" << 0 << 1 << "0,0,0,1";
+        QTest::addRow("back within a sequence") << "2,3"
+                                                << "back" << 1 << 2 << "1,1,1,0";
+        QTest::addRow("back to a first element: the entry before is previous") << "2,3"
+                                                                               << "back" << 1 << 1 << "1,0,0,1";
+        QTest::addRow("back from a first element, over empty entries") << "2,0,3"
+                                                                       << "back" << 2 << 0 << "0,1,0,0";
+        QTest::addRow("back from the very first wraps to the last") << "2,3"
+                                                                    << "back" << 0 << 0 << "1,2,1,1";
+    }
+    void places()
+    {
+        QFETCH(QString, counts);
+        QFETCH(QString, how);
+        QFETCH(int, entry);
+        QFETCH(int, index);
+        QFETCH(QString, expected);
+        QCOMPARE(probe("place", { counts, how, entry, index }), expected);
     }
 };
 

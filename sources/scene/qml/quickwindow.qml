@@ -2,7 +2,7 @@ import QtQuick 2.7
 import QtQuick.Controls 1.4
 import QtQuick.Window 2.2
 import "js/functions.js" as Functions
-import "js/expression.js" as Expression
+import "js/transitions.js" as Transitions
 import "js/trust.js" as Trust
 import Player 1.0
 
@@ -20,6 +20,17 @@ ApplicationWindow {
     width: Screen.width
     height: Screen.height
 
+    // What the scene shows and why it changes, for whoever reports it: the engine's
+    // reporter turns them into status datagrams and play-log lines. composition:
+    // type, source, duration, hueColor, fragrance, schedule, sequence, element, device.
+    signal compositionShown(var composition)
+    // The composition on screen is about to leave (an advance is under way) or has
+    // left (the screen was cleared); failed: its item could not show its content.
+    signal compositionLeaving(string reason, bool failed)
+    signal compositionLeft(string reason, bool failed)
+    signal compositionPaused()
+    signal compositionResumed()
+
     // The schedule address of the last load, played again by the remote "play"
     // command without a schedule identifier.
     property var defaultJson: null
@@ -30,9 +41,7 @@ ApplicationWindow {
         stack.hostPort = "" + hostPort;
         stack.json = "" + json;
         defaultJson = "" + json;
-        debug("FUNCTION - load - BEGIN");
         debug(hostPort + ":" + json);
-        debug("FUNCTION - load - END");
         stack.init();
     }
 
@@ -50,32 +59,16 @@ ApplicationWindow {
 
         // Starts playing the sequences allowed now, one second after a launch.
         function initStack() {
-            debug("FUNCTION - initStack - BEGIN");
             // Whatever a clock tick built during the start delay is superseded here.
             stack.clearDuplication(true);
             stack.clearItems();
-
             var list = stack.sequencesToPlay;
-            if (stack.isThereOnlyOneElementToDisplay()) {
-                var only = Functions.nextEntryWithElements(list, 0);
-                stack.duplication = stack.buildElt(Functions.elementsOf(only)[0]);
-            }
+            if (stack.isThereOnlyOneElementToDisplay())
+                stack.duplication = stack.buildElt(Functions.elementsOf(Functions.nextEntryWithElements(list, 0))[0]);
             stack.initItems();
-
-            var k = -1;
-            for (var i = 0; i < list.length; ++i) {
-                if (Functions.elementsOf(list[i]).length > 0) {
-                    k = i;
-                    break;
-                }
-            }
-            if (k >= 0) {
-                stack.currentSequence = list[k];
-                stack.previousSequence = Functions.previousEntryWithElements(list, k - 1);
-                stack.previousIndex = Functions.elementsOf(stack.previousSequence).length - 1;
-                stack.index = 0;
-                stackViewTimer.interval = Functions.timerInterval(
-                    Functions.effectiveDuration(stack.currentElement(), stack.currentSequence));
+            var start = Functions.firstPlace(list);
+            if (start) {
+                stack.moveTo(start);
                 stack.pushElt(0);
                 if (stackViewTimer.interval > 0)
                     stackViewTimer.start();
@@ -83,7 +76,6 @@ ApplicationWindow {
                 debug("FUNCTION - initStack - no sequence to play now");
             }
             clock.start();
-            debug("FUNCTION - initStack - END");
         }
     }
 
@@ -103,42 +95,16 @@ ApplicationWindow {
             if (!pushGate.admit(stack.duplication && stack.duplication !== stack.currentItem
                                 ? stack.duplication : itemsContainer.children[0]))
                 return; // pushGate calls again once the next composition has something to show
-            stack.playLogLeaving(stackViewTimer.interval > 0 ? "duration" : "video-end", false);
-            try {
-                if (stack.currentElement().type === "Video")
-                    stack.lastVideoItemToStop = stack.currentItem.children[0];
-            } catch (e) {
-                debug("FUNCTION - pushStack - catch:" + e.message);
-            }
-
-            stack.previousIndex = stack.index;
-            stack.previousSequence = stack.currentSequence;
-
-            var index = stack.index + 1;
-            if (index >= Functions.elementsOf(stack.currentSequence).length) {
-                index = 0;
-                var list = stack.sequencesToPlay;
-                var next = Functions.nextEntryWithElements(list,
-                    Functions.positionOf(list, stack.currentSequence) + 1);
-                // With nothing else allowed the sequence on screen starts over; the
-                // clock relaunches within five seconds if it is no longer allowed either.
-                if (next)
-                    stack.currentSequence = next;
-            }
-            stack.index = index;
-
-            stackViewTimer.interval = Functions.timerInterval(
-                Functions.effectiveDuration(stack.currentElement(), stack.currentSequence));
-
+            stack.leaving(stackViewTimer.interval > 0 ? "duration" : "video-end");
+            stack.moveTo(Functions.nextPlace(stack.sequencesToPlay, stack.currentSequence, stack.index));
             if (stack.duplication && stack.duplication !== stack.currentItem) {
-                stack.pushDuplication();
+                stack.pushElt(stack.duplication);
             } else {
                 if (itemsContainer.children.length === 0 || !itemsContainer.children[0])
                     stack.buildElt(stack.currentElement());
                 stack.pushElt(0);
-                stack.buildElt(stack.getNextStackUI(stack.index + 1));
+                stack.buildElt(Functions.elementAfter(stack.sequencesToPlay, stack.currentSequence, stack.index + 1));
             }
-
             if (stackViewTimer.interval > 0)
                 stackViewTimer.start();
         }
@@ -188,7 +154,6 @@ ApplicationWindow {
         property bool isInit: false
         property var currentSequence: null
         property var previousSequence: null
-        property Item lastVideoItemToStop: null
         property Item duplication: null
         property bool paused: false
 
@@ -212,12 +177,12 @@ ApplicationWindow {
 
             property bool transitioning: false
             property bool transitioningFinished: false
-            property var enterParam: noAnimation
-            property var exitParam: noAnimation
+            property var enterParam: Transitions.noAnimation
+            property var exitParam: Transitions.noAnimation
+            // Set by a step back: the next change replays, reversed, the one that
+            // brought the leaving composition, whose enter part is kept here.
             property bool backward: false
             property var backwardExitTransition: null
-
-            readonly property var noAnimation: ({ animate: false, property: "", from: 0, to: 0, duration: 0 })
 
             property Component transition: StackViewTransition {
                 id: change
@@ -239,41 +204,28 @@ ApplicationWindow {
 
             function getTransition(properties) {
                 transitioning = true;
-                var enterPart;
-                var exitPart;
-                if (backward) {
-                    enterPart = getReversedEnterTransition();
-                    exitPart = getReversedExitTransition();
-                    backward = false;
-                    backwardExitTransition = null;
-                } else {
-                    enterPart = getCurrentEnterTransition();
-                    exitPart = getPreviousExitTransition();
-                }
-                // Sizes are taken now, so that a value written against the window
-                // follows the window as it is when this change starts.
-                var scope = sceneScope();
-                enterParam = animationParameters(enterPart, scope, "enter");
-                exitParam = animationParameters(exitPart, scope, "exit");
+                var enterPart = backward ? Transitions.reversedEnterPart(stack.currentSequence, stack.index)
+                    : Transitions.enterPart(stack.currentSequence, stack.index, stack.previousSequence);
+                var exitPart = backward ? Transitions.reversedExitPart(backwardExitTransition)
+                    : Transitions.exitPart(stack.previousSequence, stack.previousIndex);
+                backward = false;
+                backwardExitTransition = null;
+                var sizes = Transitions.scope(mainWindow, stack);
+                enterParam = Transitions.parameters(enterPart, sizes, "enter", debug);
+                exitParam = Transitions.parameters(exitPart, sizes, "exit", debug);
                 return transition;
             }
 
+            // The leaving item is put back as it was; a leaving video stops only now,
+            // out of sight, as stopping it in libvlc is slow.
             function transitionFinished(properties) {
-                if (stack.isInit)
-                    return;
-                if (transitioningFinished)
+                if (stack.isInit || transitioningFinished)
                     return;
                 transitioningFinished = true;
-                if (stack.lastVideoItemToStop) {
-                    try {
-                        stack.lastVideoItemToStop.source.stop();
-                    } catch (e) {
-                        debug("FUNCTION - transitionFinished - catch:" + e.message);
-                    }
-                    stack.lastVideoItemToStop = null;
-                }
                 var leaving = properties.exitItem;
                 if (leaving) {
+                    if (typeof leaving.stopVideo === "function")
+                        leaving.stopVideo();
                     leaving.opacity = 1;
                     leaving.rotation = 0;
                     leaving.x = 0;
@@ -281,72 +233,6 @@ ApplicationWindow {
                 }
                 transitioningFinished = false;
                 transitioning = false;
-            }
-
-            function sceneScope() {
-                return {
-                    width: mainWindow.width,
-                    height: mainWindow.height,
-                    mainWindow: { width: mainWindow.width, height: mainWindow.height },
-                    stack: { width: stack.width, height: stack.height }
-                };
-            }
-
-            function evaluateValue(value, scope) {
-                if (typeof Expression.evaluate === "function") {
-                    var result = Expression.evaluate(value, scope);
-                    return (typeof result === "number" && isFinite(result)) ? result : undefined;
-                }
-                return (typeof value === "number" && isFinite(value)) ? value : undefined;
-            }
-
-            // A part that cannot be read animates nothing; the other part of the
-            // change still runs.
-            function animationParameters(part, scope, name) {
-                if (!Functions.isObject(part)) {
-                    debug("FUNCTION - getTransition - no " + name + " transition, not animated");
-                    return noAnimation;
-                }
-                if (typeof part.property !== "string" || part.property === "") {
-                    debug("FUNCTION - getTransition - " + name + " transition without property, not animated");
-                    return noAnimation;
-                }
-                var duration = Number(part.duration);
-                if (part.duration === null || part.duration === undefined || !isFinite(duration) || duration < 0) {
-                    debug("FUNCTION - getTransition - " + name + " transition without a valid duration, not animated");
-                    return noAnimation;
-                }
-                var from = evaluateValue(part.from, scope);
-                var to = evaluateValue(part.to, scope);
-                if (from === undefined || to === undefined) {
-                    debug("FUNCTION - getTransition - " + name + " transition rejected: from " + JSON.stringify(part.from)
-                        + " to " + JSON.stringify(part.to) + ", not animated");
-                    return noAnimation;
-                }
-                return { animate: true, property: part.property, from: from, to: to, duration: duration };
-            }
-
-            function getCurrentEnterTransition() {
-                var current = stack.currentSequence;
-                var previous = stack.previousSequence;
-                if (current !== previous)
-                    return Functions.transitionPart(Functions.elementsOf(previous)[0], previous, "enter");
-                return Functions.transitionPart(Functions.elementsOf(current)[stack.index], current, "enter");
-            }
-
-            function getPreviousExitTransition() {
-                var previous = stack.previousSequence;
-                return Functions.transitionPart(Functions.elementsOf(previous)[stack.previousIndex], previous, "exit");
-            }
-
-            function getReversedEnterTransition() {
-                var current = stack.currentSequence;
-                return Functions.reverseTransitionPart(Functions.copyTransitionPart(
-                    Functions.transitionPart(Functions.elementsOf(current)[stack.index], current, "exit")));
-            }
-
-            function getReversedExitTransition() {
-                return Functions.reverseTransitionPart(Functions.copyTransitionPart(backwardExitTransition));
             }
         }
 
@@ -361,9 +247,7 @@ ApplicationWindow {
         // ---- Loading and resetting ----
 
         function init() {
-            debug("FUNCTION - init - BEGIN");
             scheduleSource.fetch(json);
-            debug("FUNCTION - init - END");
         }
 
         // A usable document for the address asked for last. A refresh changes the
@@ -495,14 +379,13 @@ ApplicationWindow {
                 }
             }
         }
-
         function initValues() {
             isInit = true;
             index = 0;
             previousIndex = 0;
             stackViewTimer.stop();
             pushGate.cancel();
-            playLogLeaving("reload", true);
+            mainWindow.compositionLeft("reload", itemFailed());
             stack.clear();
         }
 
@@ -645,15 +528,16 @@ ApplicationWindow {
                 item.setNextCompositionTrigger(element.duration == 0);
         }
 
-        function getNextStackUI(i) {
-            var elements = Functions.elementsOf(currentSequence);
-            if (i < elements.length)
-                return elements[i];
-            var list = sequencesToPlay;
-            var next = Functions.nextEntryWithElements(list, Functions.positionOf(list, currentSequence) + 1);
-            return next ? Functions.elementsOf(next)[0] : elements[0];
+        // The composition at `place` (see Functions.place) is the one on screen from now on.
+        function moveTo(place) {
+            currentSequence = place.sequence;
+            index = place.index;
+            previousSequence = place.previousSequence;
+            previousIndex = place.previousIndex;
+            stackViewTimer.interval = Functions.timerInterval(Functions.effectiveDuration(currentElement(), currentSequence));
         }
 
+        // An item waiting in the container (by position) or the duplicate.
         function pushElt(elt) {
             var item = (typeof elt === "number") ? itemsContainer.children[elt] : elt;
             if (!item) {
@@ -662,63 +546,38 @@ ApplicationWindow {
             }
             // Announced first: a 0 ms transition ends inside the push, stopping the leaving
             // video (slow in libvlc); the screen changes at the next frame either way.
-            sendInfosFromCurrentComposition();
+            announce();
             stack.push({ item: item, replace: true, destroyOnPop: true });
-            try {
-                if (currentElement().type === "Video")
-                    stack.currentItem.startVideo();
-            } catch (e) {
-                debug("FUNCTION - pushElt - catch:" + e.message);
-            }
-        }
-
-        function pushDuplication() {
-            sendInfosFromCurrentComposition();
-            stack.push({ item: duplication, replace: true, destroyOnPop: true });
-            try {
-                if (currentElement().type === "Video")
-                    stack.currentItem.startVideo();
-            } catch (e) {
-                debug("FUNCTION - pushDuplication - catch:" + e.message);
-            }
+            var element = currentElement();
+            if (element && element.type === "Video" && typeof stack.currentItem.startVideo === "function")
+                stack.currentItem.startVideo();
         }
 
         function deviceIdText() {
             return typeof deviceUID === "undefined" || deviceUID === null ? "" : "" + deviceUID;
         }
 
-        function broadcast(message) {
-            if (typeof applicationEngine !== "undefined")
-                applicationEngine.broadcastMessage(JSON.stringify(message));
-        }
-
-        function sendInfosFromCurrentComposition() {
+        function announce() {
             var element = currentElement();
             if (!element)
                 return;
-            var infos = {};
-            infos.type = element.type;
-            infos.source = Functions.isObject(element.attributes) ? element.attributes.source : undefined;
-            infos.duration = Functions.effectiveDuration(element, currentSequence);
+            var shown = { type: element.type, duration: Functions.effectiveDuration(element, currentSequence),
+                          source: Functions.isObject(element.attributes) ? element.attributes.source : undefined,
+                          schedule: scheduleUID, sequence: sequences.indexOf(currentSequence), element: index,
+                          device: deviceIdText() };
             if (element.hueColor !== undefined && element.hueColor !== null)
-                infos.hueColor = element.hueColor;
+                shown.hueColor = element.hueColor;
             if (element.fragrance !== undefined && element.fragrance !== null)
-                infos.fragrance = "on";
-            broadcast({ cmd: "player_composition_changed", id: "auto", device_id: deviceIdText(), infos: infos });
-            if (typeof playLog !== "undefined" && playLog)
-                playLog.shown({ schedule: scheduleUID, sequence: sequences.indexOf(currentSequence), element: index,
-                                type: infos.type, source: infos.source, device: deviceIdText() });
+                shown.fragrance = "on";
+            mainWindow.compositionShown(shown);
         }
 
-        // Tells the proof-of-play log why the composition on screen leaves: about to
-        // (an advance is under way), or already gone (the screen is being cleared).
-        function playLogLeaving(how, gone) {
-            if (typeof playLog === "undefined" || !playLog)
-                return;
-            if (gone)
-                playLog.left(currentItem, how);
-            else
-                playLog.leaving(currentItem, how);
+        function itemFailed() {
+            return !!(currentItem && currentItem.failed);
+        }
+
+        function leaving(how) {
+            mainWindow.compositionLeaving(how, itemFailed());
         }
 
         // ---- Remote operations ----
@@ -737,44 +596,16 @@ ApplicationWindow {
             }
             debug("FUNCTION - goToPreviousComposition");
             pushGate.cancel();
-            playLogLeaving("remote", false);
+            leaving("remote");
             var shown = currentElement();
-            if (shown.type === "Video") {
-                try {
-                    lastVideoItemToStop = currentItem.children[0];
-                } catch (e) {
-                    debug("FUNCTION - goToPreviousComposition - catch:" + e.message);
-                }
+            if (shown.type === "Video")
                 setTriggerOnScreen(false);
-            }
-            stackDelegate.backwardExitTransition = stackDelegate.getCurrentEnterTransition();
-
-            var list = sequencesToPlay;
-            var position;
-            var newIndex = index - 1;
-            if (newIndex < 0) {
-                position = Functions.positionOf(list, currentSequence);
-                var before = Functions.previousEntryWithElements(list, position <= 0 ? list.length - 1 : position - 1);
-                if (before)
-                    currentSequence = before;
-                newIndex = Functions.elementsOf(currentSequence).length - 1;
-            }
-            index = newIndex;
-            if (index - 1 >= 0) {
-                previousSequence = currentSequence;
-                previousIndex = index - 1;
-            } else {
-                position = Functions.positionOf(list, currentSequence);
-                var earlier = Functions.previousEntryWithElements(list, position <= 0 ? list.length - 1 : position - 1);
-                previousSequence = earlier ? earlier : currentSequence;
-                previousIndex = Functions.elementsOf(previousSequence).length - 1;
-            }
-
-            stackViewTimer.interval = Functions.timerInterval(Functions.effectiveDuration(currentElement(), currentSequence));
+            stackDelegate.backwardExitTransition = Transitions.enterPart(currentSequence, index, previousSequence);
+            moveTo(Functions.previousPlace(sequencesToPlay, currentSequence, index));
             stackDelegate.backward = true;
 
             if (duplication && duplication !== currentItem) {
-                pushDuplication();
+                pushElt(duplication);
             } else {
                 clearItems();
                 var item = buildElt(currentElement());
@@ -783,12 +614,11 @@ ApplicationWindow {
                     pushElt(item);
             }
 
+            stackViewTimer.stop();
             if (stackViewTimer.interval > 0) {
-                stackViewTimer.stop();
                 if (!paused)
                     stackViewTimer.start();
             } else {
-                stackViewTimer.stop();
                 setTriggerOnScreen(!paused);
             }
         }
@@ -805,7 +635,7 @@ ApplicationWindow {
                 stackViewTimer.pushStack();
                 return;
             }
-            playLogLeaving("remote", false);
+            leaving("remote");
             if (stackViewTimer.interval > 0) {
                 if (!paused)
                     stackViewTimer.interval = 0;
@@ -834,7 +664,7 @@ ApplicationWindow {
                 stackViewTimer.stop();
             else if (currentElement().type === "Video")
                 setTriggerOnScreen(false);
-            broadcast({ cmd: "player_is_paused", id: "auto", device_id: deviceIdText() });
+            mainWindow.compositionPaused();
         }
 
         function resumePlayer() {
@@ -848,7 +678,7 @@ ApplicationWindow {
                     setTriggerOnScreen(true);
             }
             paused = false;
-            broadcast({ cmd: "player_is_resumed", id: "auto", device_id: deviceIdText() });
+            mainWindow.compositionResumed();
         }
 
         function playSchedule(scheduleUID) {
