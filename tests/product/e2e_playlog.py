@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""The real player served by the development signage server: the proof-of-play log (a line per composition as it
-leaves, how it ended, rotation, an unwritable path) and the watchdog pings. Only inside tests/isolate.sh --net --x."""
-import json, os, re, signal, socket, subprocess, sys, time  # noqa: E401
+"""The real player served by the development signage server: its proof-of-play log has a line per composition, in
+the order shown, with how each ended (the log's own rules are tst_playlog's); and the watchdog pings. Only inside
+tests/isolate.sh --net --x."""
+import json, os, signal, socket, subprocess, sys, time  # noqa: E401
 
 from support import check, datagrams, failures, start_server, wait_for
 
@@ -36,8 +37,8 @@ def remote(*args):
 
 
 try:
-    # Run 1: the log from player.ini, rotated past 700 bytes; the watchdog asks for 600 ms.
-    run1 = player("run1", [], "playLog=logs/play.log\nmaxSize=700\n",
+    # The log from player.ini; the watchdog asks for 600 ms.
+    run1 = player("run1", [], "playLog=logs/play.log\n",
                   {"NOTIFY_SOCKET": os.path.join(WORK, "notify"), "WATCHDOG_USEC": "600000"})
     check(wait_for(lambda: len(pings) >= 10, 25) and [p for _, p in pings[:3]] == ["READY=1", "WATCHDOG=1", "WATCHDOG=1"]
           and {p for _, p in pings[1:]} == {"WATCHDOG=1"}, "READY=1, then WATCHDOG=1: %s" % pings[:3])
@@ -59,28 +60,16 @@ try:
             remote("play", "--schedule", "S2")
             check(wait_for(lambda: len(status) >= 5, 10), "S2 plays")
     run1.kill()
-    lines = [json.loads(line) for name in ("play.log.1", "play.log") for line in open(os.path.join(logs, name))]
+    lines = [json.loads(line) for line in open(os.path.join(logs, "play.log"))]
     check([(r["element"], r["source"], r["ended"]) for r in lines] == [
-        (0, "/a.png", "duration"), (1, "/missing.png", "error"), (2, "/b.png", "remote"), (0, "/a.png", "reload")],
-        "one line per composition, rotated once, with how it ended: %s" % lines)
-    stamp = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
-    check(all(stamp.match(r["start"]) and stamp.match(r["end"]) and (r["schedule"], r["sequence"], r["type"], r["device"])
-              == ("S1", 0, "Image", "scr") for r in lines) and lines[0]["shown_ms"] >= 1400
-          and all(a["start"] <= a["end"] <= b["start"] for a, b in zip(lines, lines[1:])),
-          "times with offset, one after the other; schedule, sequence, type and device on every line")
-
-    # Run 2: the command line wins over player.ini, and an unwritable path costs one warning.
-    open(os.path.join(WORK, "afile"), "w").close()
-    run2 = player("run2", ["--play-log=" + os.path.join(WORK, "afile", "play.log")], "playLog=ini.log\n")
-    check(wait_for(lambda: len(status) >= 3, 20) and run2.poll() is None, "playback goes on with an unwritable log")
-    run2.kill()
-    warnings = [line for line in open(os.path.join(WORK, "run2.out")) if "play log: cannot write" in line]
-    check(len(warnings) == 1 and not os.path.exists(os.path.join(WORK, "run2", "ini.log")), "one warning: %s" % warnings)
+        (0, "/a.png", "duration"), (1, "/missing.png", "error"), (2, "/b.png", "remote"), (0, "/a.png", "reload")]
+          and all((r["schedule"], r["sequence"], r["type"], r["device"]) == ("S1", 0, "Image", "scr") for r in lines),
+          "one line per composition with how it ended, schedule, sequence, type and device: %s" % lines)
 except Exception as error:  # a broken expectation above, reported with the players' output
     check(False, "%s: %s" % (type(error).__name__, error))
 finally:
     for process in players + [server]:
         process.kill()
-    for name in ("run1.out", "run2.out") if failures and os.path.exists(os.path.join(WORK, "run1.out")) else ():
-        print(name, open(os.path.join(WORK, name)).read()[-1500:] if os.path.exists(os.path.join(WORK, name)) else "")
+    if failures and os.path.exists(os.path.join(WORK, "run1.out")):
+        print("run1.out", open(os.path.join(WORK, "run1.out")).read()[-1500:])
 sys.exit(1 if failures else 0)
