@@ -2,13 +2,11 @@ import QtQuick 2.7
 import QtQuick.Controls 1.4
 import QtQuick.Window 2.2
 import "js/functions.js" as Functions
-import "js/transitions.js" as Transitions
 import "js/trust.js" as Trust
 import Player 1.0
 
 ApplicationWindow {
     id: mainWindow
-    objectName: "mainWindow"
     title: "StackView"
     visible: true
     color: "#000000"
@@ -20,12 +18,11 @@ ApplicationWindow {
     width: Screen.width
     height: Screen.height
 
-    // What the scene shows and why it changes, for whoever reports it: the engine's
-    // reporter turns them into status datagrams and play-log lines. composition:
-    // type, source, duration, hueColor, fragrance, schedule, sequence, element, device.
+    // What the scene shows and why it changes, for the engine's reporter (status datagrams
+    // and play log). composition: type, source, duration, hueColor, fragrance, schedule,
+    // sequence, element, device. Leaving: an advance is under way; left: the screen was
+    // cleared; failed: the item on screen could not show its content.
     signal compositionShown(var composition)
-    // The composition on screen is about to leave (an advance is under way) or has
-    // left (the screen was cleared); failed: its item could not show its content.
     signal compositionLeaving(string reason, bool failed)
     signal compositionLeft(string reason, bool failed)
     signal compositionPaused()
@@ -52,21 +49,18 @@ ApplicationWindow {
 
     Timer {
         id: stackViewInit
-        objectName: "stackViewInit"
         interval: 1000
-        repeat: false
         onTriggered: initStack()
 
         // Starts playing the sequences allowed now, one second after a launch.
         function initStack() {
             // Whatever a clock tick built during the start delay is superseded here.
             stack.clearDuplication(true);
-            stack.clearItems();
-            var list = stack.sequencesToPlay;
-            if (stack.isThereOnlyOneElementToDisplay())
-                stack.duplication = stack.buildElt(Functions.elementsOf(Functions.nextEntryWithElements(list, 0))[0]);
+            itemsContainer.clear();
+            if (Functions.countElements(stack.sequencesToPlay) === 1)
+                stack.duplication = stack.buildOnly(stack.sequencesToPlay);
             stack.initItems();
-            var start = Functions.firstPlace(list);
+            var start = Functions.firstPlace(stack.sequencesToPlay);
             if (start) {
                 stack.moveTo(start);
                 stack.pushElt(0);
@@ -81,9 +75,7 @@ ApplicationWindow {
 
     Timer {
         id: stackViewTimer
-        objectName: "stackViewTimer"
         interval: 0
-        repeat: false
         onTriggered: pushStack()
 
         // The advance to the next composition, by timer, end of video or remote command.
@@ -112,7 +104,6 @@ ApplicationWindow {
 
     Timer {
         id: clock
-        objectName: "clock"
         interval: 5000
         repeat: true
         onTriggered: timeChanged()
@@ -130,21 +121,16 @@ ApplicationWindow {
         onOpened: stackViewTimer.pushStack()
     }
 
-    // Items built one step ahead wait here, unseen, oldest first. Visible to Qt
-    // Quick, though: a web page paints while it waits and a picture is uploaded,
-    // so that each shows at once when it is pushed.
-    Item {
+    ItemShelf {
         id: itemsContainer
-        objectName: "itemsContainer"
-        opacity: 0
         anchors.fill: parent
+        onLog: debug(line)
     }
 
     StackView {
         id: stack
         objectName: "stack"
         anchors.fill: parent
-        visible: true
 
         property int itemsLimit: 2
         property string json: ""
@@ -167,84 +153,21 @@ ApplicationWindow {
         // scene tests set it; the product always runs on the real time.
         property var fixedNow: null
 
-        property var videoComponent: Qt.createComponent("VideoItem.qml")
-        property var webViewComponent: Qt.createComponent("WebViewItem.qml")
-        property var imageComponent: Qt.createComponent("ImageItem.qml")
-        property var rstpComponent: Qt.createComponent("RtspStreamItem.qml")
-
-        delegate: StackViewDelegate {
+        delegate: ChangeDelegate {
             id: stackDelegate
-
-            property bool transitioning: false
-            property bool transitioningFinished: false
-            property var enterParam: Transitions.noAnimation
-            property var exitParam: Transitions.noAnimation
-            // Set by a step back: the next change replays, reversed, the one that
-            // brought the leaving composition, whose enter part is kept here.
-            property bool backward: false
-            property var backwardExitTransition: null
-
-            property Component transition: StackViewTransition {
-                id: change
-                PropertyAnimation {
-                    target: stackDelegate.enterParam.animate ? change.enterItem : null
-                    property: stackDelegate.enterParam.property
-                    from: stackDelegate.enterParam.from
-                    to: stackDelegate.enterParam.to
-                    duration: stackDelegate.enterParam.duration
-                }
-                PropertyAnimation {
-                    target: stackDelegate.exitParam.animate ? change.exitItem : null
-                    property: stackDelegate.exitParam.property
-                    from: stackDelegate.exitParam.from
-                    to: stackDelegate.exitParam.to
-                    duration: stackDelegate.exitParam.duration
-                }
-            }
-
-            function getTransition(properties) {
-                transitioning = true;
-                var enterPart = backward ? Transitions.reversedEnterPart(stack.currentSequence, stack.index)
-                    : Transitions.enterPart(stack.currentSequence, stack.index, stack.previousSequence);
-                var exitPart = backward ? Transitions.reversedExitPart(backwardExitTransition)
-                    : Transitions.exitPart(stack.previousSequence, stack.previousIndex);
-                backward = false;
-                backwardExitTransition = null;
-                var sizes = Transitions.scope(mainWindow, stack);
-                enterParam = Transitions.parameters(enterPart, sizes, "enter", debug);
-                exitParam = Transitions.parameters(exitPart, sizes, "exit", debug);
-                return transition;
-            }
-
-            // The leaving item is put back as it was; a leaving video stops only now,
-            // out of sight, as stopping it in libvlc is slow.
-            function transitionFinished(properties) {
-                if (stack.isInit || transitioningFinished)
-                    return;
-                transitioningFinished = true;
-                var leaving = properties.exitItem;
-                if (leaving) {
-                    if (typeof leaving.stopVideo === "function")
-                        leaving.stopVideo();
-                    leaving.opacity = 1;
-                    leaving.rotation = 0;
-                    leaving.x = 0;
-                    leaving.y = 0;
-                }
-                transitioningFinished = false;
-                transitioning = false;
-            }
-        }
-
-        function currentDate() {
-            return fixedNow !== null && fixedNow !== undefined ? new Date(fixedNow) : new Date();
+            sequence: stack.currentSequence
+            index: stack.index
+            previousSequence: stack.previousSequence
+            previousIndex: stack.previousIndex
+            window: mainWindow
+            view: stack
+            resetting: stack.isInit
+            onLog: debug(line)
         }
 
         function currentElement() {
             return Functions.elementsOf(currentSequence)[index];
         }
-
-        // ---- Loading and resetting ----
 
         function init() {
             scheduleSource.fetch(json);
@@ -379,38 +302,21 @@ ApplicationWindow {
                 }
             }
         }
+
         function initValues() {
             isInit = true;
             index = 0;
             previousIndex = 0;
             stackViewTimer.stop();
             pushGate.cancel();
-            mainWindow.compositionLeft("reload", itemFailed());
+            mainWindow.compositionLeft("reload", !!(currentItem && currentItem.failed));
             stack.clear();
         }
 
         function initItems() {
-            var list = sequencesToPlay;
-            for (var i = 0; i < list.length; ++i) {
-                var elements = Functions.elementsOf(list[i]);
-                for (var j = 0; j < elements.length; ++j) {
-                    if (itemsContainer.children.length >= itemsLimit)
-                        return;
-                    buildElt(elements[j]);
-                }
-            }
-        }
-
-        function clearItems() {
-            var items = [];
-            for (var i = 0; i < itemsContainer.children.length; ++i)
-                items.push(itemsContainer.children[i]);
-            for (var k = 0; k < items.length; ++k) {
-                if (typeof items[k].destroyElt === "function")
-                    items[k].destroyElt();
-                else
-                    items[k].destroy();
-            }
+            var elements = Functions.allElements(sequencesToPlay);
+            for (var i = 0; i < elements.length && itemsContainer.children.length < itemsLimit; ++i)
+                buildElt(elements[i]);
         }
 
         // Forgets the duplicate. A duplicate still waiting in the container would
@@ -421,86 +327,45 @@ ApplicationWindow {
             duplication = null;
         }
 
-        function clearStack() {
-            currentSequence = null;
-            clearDuplication(false);
-            clearItems();
-            initValues();
-        }
-
         function launch() {
             debug("FUNCTION - launch");
-            clearStack();
+            currentSequence = null;
+            clearDuplication(false);
+            itemsContainer.clear();
+            initValues();
             isInit = false;
             stackViewInit.start();
         }
 
-        // ---- Sequence selection ----
-
         function shouldPlay(sequence) {
-            if (sequence === null || sequence === undefined)
-                return false;
-            return Functions.diffusionAllows(sequence, currentDate());
+            var now = fixedNow !== null && fixedNow !== undefined ? new Date(fixedNow) : new Date();
+            return Functions.diffusionAllows(sequence, now);
         }
 
+        // The duplicate follows the list of the tick before, the one the stack was built from.
         function updateSequencesToPlay() {
-            var list = [];
-            for (var i = 0; i < sequences.length; ++i) {
-                if (shouldPlay(sequences[i]))
-                    list.push(sequences[i]);
-            }
-            if (Functions.countElements(sequencesToPlay) !== 1) {
-                debug("FUNCTION - updateSequencesToPlay - clearDuplication");
+            var list = sequences.filter(function (entry) { return shouldPlay(entry); });
+            if (Functions.countElements(sequencesToPlay) !== 1)
                 clearDuplication(true);
-            } else if (!duplication) {
-                debug("FUNCTION - updateSequencesToPlay - buildElt duplication");
-                var only = Functions.nextEntryWithElements(sequencesToPlay, 0);
-                duplication = buildElt(Functions.elementsOf(only)[0]);
-            }
+            else if (!duplication)
+                duplication = buildOnly(sequencesToPlay);
             sequencesToPlay = list;
             debug("FUNCTION - updateSequencesToPlay - stack.sequencesToPlay.length : " + list.length);
         }
 
-        function isThereOnlyOneElementToDisplay() {
-            var count = Functions.countElements(sequencesToPlay);
-            debug("FUNCTION - elementCount : " + count);
-            return count === 1;
+        // A single element alone is shown through a second item of its own, so that
+        // each advance still changes items and runs its transition.
+        function buildOnly(list) {
+            return buildElt(Functions.elementsOf(Functions.nextEntryWithElements(list, 0))[0]);
         }
 
-        // ---- Building and showing ----
-
-        function componentFor(type) {
-            switch (type) {
-            case "Image": return imageComponent;
-            case "Video": return videoComponent;
-            case "WebView":
-            case "PageBuilder": return webViewComponent;
-            case "RtspStream": return rstpComponent;
-            default: return null;
-            }
-        }
+        // The shelf builds the items; the document's checks ask it which types it can build.
+        function componentFor(type) { return itemsContainer.componentFor(type); }
 
         function buildElt(element) {
-            if (!Functions.isObject(element)) {
-                debug("FUNCTION - buildElt - no element to build");
+            var item = itemsContainer.build(element);
+            if (!item)
                 return null;
-            }
-            var component = componentFor(element.type);
-            if (!component) {
-                debug("FUNCTION - buildElt - unknown type " + JSON.stringify(element.type));
-                return null;
-            }
-            if (component.status !== Component.Ready) {
-                debug("FUNCTION - buildElt - " + element.type + " items cannot be built: " + component.errorString().trim());
-                return null;
-            }
-            // Built at the size it will be shown at: a page is laid out and painted
-            // once, before it comes on screen.
-            var item = component.createObject(itemsContainer, { width: stack.width, height: stack.height });
-            if (!item) {
-                debug("FUNCTION - buildElt - creating a " + element.type + " item failed");
-                return null;
-            }
             if (item.videoFinished)
                 item.videoFinished.connect(stackViewTimer.pushStack);
             if (item.pageFailed)
@@ -548,101 +413,82 @@ ApplicationWindow {
             // video (slow in libvlc); the screen changes at the next frame either way.
             announce();
             stack.push({ item: item, replace: true, destroyOnPop: true });
-            var element = currentElement();
-            if (element && element.type === "Video" && typeof stack.currentItem.startVideo === "function")
-                stack.currentItem.startVideo();
-        }
-
-        function deviceIdText() {
-            return typeof deviceUID === "undefined" || deviceUID === null ? "" : "" + deviceUID;
+            if (typeof currentItem.startVideo === "function")
+                currentItem.startVideo();
         }
 
         function announce() {
-            var element = currentElement();
-            if (!element)
-                return;
-            var shown = { type: element.type, duration: Functions.effectiveDuration(element, currentSequence),
-                          source: Functions.isObject(element.attributes) ? element.attributes.source : undefined,
-                          schedule: scheduleUID, sequence: sequences.indexOf(currentSequence), element: index,
-                          device: deviceIdText() };
-            if (element.hueColor !== undefined && element.hueColor !== null)
-                shown.hueColor = element.hueColor;
-            if (element.fragrance !== undefined && element.fragrance !== null)
-                shown.fragrance = "on";
-            mainWindow.compositionShown(shown);
+            var device = typeof deviceUID === "undefined" || deviceUID === null ? "" : "" + deviceUID;
+            var shown = Functions.composition(currentElement(), currentSequence,
+                { schedule: scheduleUID, sequence: sequences.indexOf(currentSequence), element: index, device: device });
+            if (shown)
+                mainWindow.compositionShown(shown);
         }
 
-        function itemFailed() {
-            return !!(currentItem && currentItem.failed);
-        }
-
+        // Whether the item on screen could show its content counts for the play log.
         function leaving(how) {
-            mainWindow.compositionLeaving(how, itemFailed());
+            mainWindow.compositionLeaving(how, !!(currentItem && currentItem.failed));
         }
-
-        // ---- Remote operations ----
 
         function setTriggerOnScreen(flag) {
             if (currentItem && typeof currentItem.setNextCompositionTrigger === "function")
                 currentItem.setNextCompositionTrigger(flag);
         }
 
+        // Stops (or lets go on) what advances the composition on screen: its timer,
+        // or the end of its video.
+        function holdAdvance(hold) {
+            if (stackViewTimer.interval > 0)
+                stackViewTimer.running = !hold;
+            else if (currentElement().type === "Video")
+                setTriggerOnScreen(!hold);
+        }
+
+        // A remote operation acts on the composition on screen, if there is one.
+        function onScreen(operation) {
+            if (currentSequence && currentElement())
+                return true;
+            debug("FUNCTION - " + operation + " - nothing on screen, ignored");
+            return false;
+        }
+
         function goToPreviousComposition() {
-            if (stackDelegate.transitioning)
+            if (stackDelegate.transitioning || !onScreen("goToPreviousComposition"))
                 return;
-            if (!currentSequence || !currentElement()) {
-                debug("FUNCTION - goToPreviousComposition - nothing on screen, ignored");
-                return;
-            }
             debug("FUNCTION - goToPreviousComposition");
             pushGate.cancel();
             leaving("remote");
             var shown = currentElement();
             if (shown.type === "Video")
                 setTriggerOnScreen(false);
-            stackDelegate.backwardExitTransition = Transitions.enterPart(currentSequence, index, previousSequence);
+            stackDelegate.stepBack();
             moveTo(Functions.previousPlace(sequencesToPlay, currentSequence, index));
-            stackDelegate.backward = true;
-
             if (duplication && duplication !== currentItem) {
                 pushElt(duplication);
             } else {
-                clearItems();
+                itemsContainer.clear();
                 var item = buildElt(currentElement());
                 buildElt(shown);
                 if (item)
                     pushElt(item);
             }
-
             stackViewTimer.stop();
-            if (stackViewTimer.interval > 0) {
-                if (!paused)
-                    stackViewTimer.start();
-            } else {
-                setTriggerOnScreen(!paused);
-            }
+            holdAdvance(paused);
         }
 
         function goToNextComposition() {
-            if (stackDelegate.transitioning)
+            if (stackDelegate.transitioning || !onScreen("goToNextComposition"))
                 return;
-            if (!currentSequence || !currentElement()) {
-                debug("FUNCTION - goToNextComposition - nothing on screen, ignored");
-                return;
-            }
             debug("FUNCTION - goToNextComposition");
             if (pushGate.waiting) { // the advance is already under way: it stops waiting
                 stackViewTimer.pushStack();
                 return;
             }
             leaving("remote");
-            if (stackViewTimer.interval > 0) {
-                if (!paused)
-                    stackViewTimer.interval = 0;
-                else
-                    stackViewTimer.pushStack();
+            if (stackViewTimer.interval > 0 && !paused) {
+                stackViewTimer.interval = 0; // the running timer fires at once
             } else {
-                if (currentElement().type === "Video")
+                if (stackViewTimer.interval === 0 && currentElement().type === "Video")
                     setTriggerOnScreen(!paused);
                 stackViewTimer.pushStack();
             }
@@ -652,18 +498,11 @@ ApplicationWindow {
 
         function pausePlayer() {
             debug("FUNCTION - pausePlayer");
-            if (paused)
+            if (paused || !onScreen("pausePlayer"))
                 return;
-            if (!currentSequence || !currentElement()) {
-                debug("FUNCTION - pausePlayer - nothing on screen, ignored");
-                return;
-            }
             paused = true;
             pushGate.cancel(); // the advance it held back waits for the resume
-            if (stackViewTimer.interval > 0)
-                stackViewTimer.stop();
-            else if (currentElement().type === "Video")
-                setTriggerOnScreen(false);
+            holdAdvance(true);
             mainWindow.compositionPaused();
         }
 
@@ -671,12 +510,8 @@ ApplicationWindow {
             debug("FUNCTION - resumePlayer");
             if (!paused)
                 return;
-            if (currentSequence && currentElement()) {
-                if (stackViewTimer.interval > 0)
-                    stackViewTimer.start();
-                else if (currentElement().type === "Video")
-                    setTriggerOnScreen(true);
-            }
+            if (currentSequence && currentElement())
+                holdAdvance(false);
             paused = false;
             mainWindow.compositionResumed();
         }

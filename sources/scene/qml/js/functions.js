@@ -99,6 +99,22 @@ function effectiveDuration(element, entry) {
     return globalPropertiesOf(entry).duration;
 }
 
+// What a status datagram tells of an element (hueColor and fragrance only when it
+// has them), with the members of `where` added.
+function composition(element, entry, where) {
+    if (!isObject(element))
+        return null;
+    var shown = { type: element.type, source: isObject(element.attributes) ? element.attributes.source : undefined,
+                  duration: effectiveDuration(element, entry) };
+    if (element.hueColor !== undefined && element.hueColor !== null)
+        shown.hueColor = element.hueColor;
+    if (element.fragrance !== undefined && element.fragrance !== null)
+        shown.fragrance = "on";
+    for (var key in where)
+        shown[key] = where[key];
+    return shown;
+}
+
 // What the advance timer takes for a duration: a number, 0 for anything else.
 function timerInterval(duration) {
     var n = Number(duration);
@@ -163,6 +179,14 @@ function previousEntryWithElements(list, start) {
             return entry;
     }
     return null;
+}
+
+// The elements of every entry of the list, in order.
+function allElements(list) {
+    var all = [];
+    for (var i = 0; i < list.length; ++i)
+        all = all.concat(elementsOf(list[i]));
+    return all;
 }
 
 function countElements(list) {
