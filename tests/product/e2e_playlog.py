@@ -20,26 +20,20 @@ for uid, elements in (("S1", [("/a.png", 1500), ("/missing.png", 1500), ("/b.png
         open(os.path.join(WORK, "content", "schedules", uid + ".json"), "w"))
 json.dump({"default": "S1"}, open(os.path.join(WORK, "content", "devices.json"), "w"))
 server, port = start_server(os.path.join(WORK, "content"))
-status, pings, players = datagrams(socket.AF_INET, ("0.0.0.0", 8001)), datagrams(socket.AF_UNIX, WORK + "/notify"), []
-
-
-def player(name, args, ini, env={}):
-    os.makedirs(os.path.join(WORK, name))
-    open(os.path.join(WORK, name, "player.ini"), "w").write("[json]\nhost=127.0.0.1\nport=%d\n[log]\n%s" % (port, ini))
-    del status[:]
-    players.append(subprocess.Popen([os.environ["PLAYER_EXE"], "--deviceUid=scr"] + args, cwd=os.path.join(WORK, name), env=dict(
-        os.environ, **env), stdout=open(os.path.join(WORK, name + ".out"), "w"), stderr=subprocess.STDOUT))
-    return players[-1]
+status, pings = datagrams(socket.AF_INET, ("0.0.0.0", 8001)), datagrams(socket.AF_UNIX, WORK + "/notify")
 
 
 def remote(*args):
     subprocess.run([REMOTE, *args, "--to", "127.0.0.1", "--device", "scr"], check=True, stdout=subprocess.DEVNULL, timeout=10)
 
 
+# The log from player.ini; the watchdog asks for 600 ms.
+os.makedirs(os.path.join(WORK, "run1"))
+open(os.path.join(WORK, "run1", "player.ini"), "w").write("[json]\nhost=127.0.0.1\nport=%d\n[log]\nplayLog=logs/play.log\n" % port)
+run1 = subprocess.Popen([os.environ["PLAYER_EXE"], "--deviceUid=scr"], cwd=os.path.join(WORK, "run1"), env=dict(
+    os.environ, NOTIFY_SOCKET=os.path.join(WORK, "notify"), WATCHDOG_USEC="600000"),
+    stdout=open(os.path.join(WORK, "run1.out"), "w"), stderr=subprocess.STDOUT)
 try:
-    # The log from player.ini; the watchdog asks for 600 ms.
-    run1 = player("run1", [], "playLog=logs/play.log\n",
-                  {"NOTIFY_SOCKET": os.path.join(WORK, "notify"), "WATCHDOG_USEC": "600000"})
     check(wait_for(lambda: len(pings) >= 10, 25) and [p for _, p in pings[:3]] == ["READY=1", "WATCHDOG=1", "WATCHDOG=1"]
           and {p for _, p in pings[1:]} == {"WATCHDOG=1"}, "READY=1, then WATCHDOG=1: %s" % pings[:3])
     gaps = sorted(b[0] - a[0] for a, b in zip(pings[4:], pings[5:10]))  # past the busy start-up
@@ -52,9 +46,7 @@ try:
     check(wait_for(lambda: len(pings) >= stopped + 3, 3), "pings resume with the event loop")
 
     logs = os.path.join(WORK, "run1", "logs")
-    if check(wait_for(lambda: len(status) >= 3, 20) and wait_for(lambda: os.path.exists(os.path.join(logs, "play.log"))
-             and len(open(os.path.join(logs, "play.log")).readlines()) == 2, 2),
-             "while /b.png stays on screen, the lines of the two before it are on disk"):
+    if check(wait_for(lambda: len(status) >= 3, 20), "/b.png comes on screen"):
         remote("next")
         if wait_for(lambda: len(status) >= 4, 10):
             remote("play", "--schedule", "S2")
@@ -68,7 +60,7 @@ try:
 except Exception as error:  # a broken expectation above, reported with the players' output
     check(False, "%s: %s" % (type(error).__name__, error))
 finally:
-    for process in players + [server]:
+    for process in (run1, server):
         process.kill()
     if failures and os.path.exists(os.path.join(WORK, "run1.out")):
         print("run1.out", open(os.path.join(WORK, "run1.out")).read()[-1500:])

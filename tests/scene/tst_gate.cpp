@@ -22,28 +22,26 @@ class tst_Gate : public QObject {
 private slots:
     void admit_data()
     {
-        QTest::addColumn<QString>("kind"); // "declared" ready property, "dynamic" one (no notify), "none"
-        QTest::addColumn<bool>("ready");
+        QTest::addColumn<QString>("item"); // "ready", "not ready", "dynamic" (a property without notify), "plain"
         QTest::addColumn<QString>("then");
         QTest::addColumn<bool>("atOnce");
         QTest::addColumn<int>("openedNow");
         QTest::addColumn<int>("openedLater"); // after the patience
-
-        QTest::addRow("ready item admitted at once") << "declared" << true << "" << true << 0 << 0;
-        QTest::addRow("not ready, then ready: opened once") << "declared" << false << "ready" << false << 1 << 1;
-        QTest::addRow("patience runs out: opened") << "declared" << false << "" << false << 0 << 1;
-        QTest::addRow("item destroyed while waiting: opened at once")
-            << "declared" << false << "destroy" << false << 1 << 1;
-        QTest::addRow("cancel: never opened") << "declared" << false << "cancel" << false << 0 << 0;
-        QTest::addRow("second admit of the same item passes") << "declared" << false << "admit" << false << 0 << 0;
-        QTest::addRow("item without ready property passes") << "none" << false << "" << true << 0 << 0;
-        QTest::addRow("item without notify signal opens at patience")
-            << "dynamic" << false << "ready" << false << 0 << 1;
+        const auto row = [](const char* tag, const char* item, const char* then, bool atOnce, int now, int later) {
+            QTest::addRow("%s", tag) << QString(item) << QString(then) << atOnce << now << later;
+        };
+        row("ready item admitted at once", "ready", "", true, 0, 0);
+        row("not ready, then ready: opened once", "not ready", "ready", false, 1, 1);
+        row("patience runs out: opened", "not ready", "", false, 0, 1);
+        row("item destroyed while waiting: opened at once", "not ready", "destroy", false, 1, 1);
+        row("cancel: never opened", "not ready", "cancel", false, 0, 0);
+        row("second admit of the same item passes", "not ready", "admit", false, 0, 0);
+        row("item without ready property passes", "plain", "", true, 0, 0);
+        row("item without notify signal opens at patience", "dynamic", "ready", false, 0, 1);
     }
     void admit()
     {
-        QFETCH(QString, kind);
-        QFETCH(bool, ready);
+        QFETCH(QString, item);
         QFETCH(QString, then);
         QFETCH(bool, atOnce);
         QFETCH(int, openedNow);
@@ -52,33 +50,27 @@ private slots:
         CompositionGate gate;
         gate.setPatience(150);
         QSignalSpy opened(&gate, &CompositionGate::opened);
-        auto* item = kind == "declared" ? new Item : new QObject;
-        if (kind == "declared")
-            static_cast<Item*>(item)->m_ready = ready;
-        else if (kind == "dynamic")
-            item->setProperty("ready", ready);
+        QObject* object = item.endsWith("ready") ? new Item : new QObject;
+        if (item != "plain")
+            object->setProperty("ready", item == "ready");
 
-        QCOMPARE(gate.admit(item), atOnce);
+        QCOMPARE(gate.admit(object), atOnce);
         QCOMPARE(gate.waiting(), !atOnce);
-        if (then == "ready") {
-            item->setProperty("ready", true);
-            if (auto* declared = qobject_cast<Item*>(item))
-                emit declared->readyChanged();
-        } else if (then == "destroy") {
-            delete item;
-            item = nullptr;
-        } else if (then == "cancel") {
+        if (then == "ready")
+            object->setProperty("ready", true);
+        else if (then == "destroy")
+            delete std::exchange(object, nullptr);
+        else if (then == "cancel")
             gate.cancel();
-        } else if (then == "admit") {
-            QVERIFY(gate.admit(item));
-        }
+        else if (then == "admit")
+            QVERIFY(gate.admit(object));
         QTRY_COMPARE_WITH_TIMEOUT(opened.count(), openedNow, 50); // well within the patience
         QTest::qWait(300);
         QCOMPARE(opened.count(), openedLater);
         QVERIFY(!gate.waiting());
-        if (item && openedLater)
-            QVERIFY2(gate.admit(item), "the caller's next ask lets the item waited for through");
-        delete item;
+        if (object && openedLater)
+            QVERIFY2(gate.admit(object), "the caller's next ask lets the item waited for through");
+        delete object;
     }
 };
 
