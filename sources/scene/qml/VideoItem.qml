@@ -12,7 +12,6 @@ Rectangle {
     color: "grey"
 
     property alias source: player.mrl
-    property alias videoPlayer: player
     property bool nextCompositionTrigger: false
     property string currentSource: ""
 
