@@ -1,5 +1,6 @@
 #include "ApplicationEngine.h"
 
+#include "CompositionReporter.h"
 #include "FramePacer.h"
 #include "IUdpListener.h"
 #include "IUdpSender.h"
@@ -156,12 +157,14 @@ ApplicationEngine::ApplicationEngine()
 
     rootContext()->setContextProperty(QStringLiteral("utils"), new Utils(this));
 
-    // Off unless asked for; the scene reports to it whether it is on or not.
+    // Off unless asked for; the reporter tells it of the scene's changes whether it is on or not.
     m_playLog = new PlayLog(this);
     m_playLog->configure(QCoreApplication::arguments());
-    rootContext()->setContextProperty(QStringLiteral("playLog"), m_playLog);
 
     load(sceneUrl);
+    auto* reporter = new CompositionReporter(m_playLog, this);
+    reporter->watch(sceneRoot());
+    connect(reporter, &CompositionReporter::message, this, &ApplicationEngine::broadcastMessage);
     // Remote commands are answered from the GUI thread: it must not sit waiting
     // for the render thread to finish a frame while a datagram is queued.
     if (auto* window = qobject_cast<QQuickWindow*>(sceneRoot()))

@@ -1,6 +1,5 @@
 #include "CompositionGate.h"
 
-#include <QCoreApplication>
 #include <QMetaProperty>
 
 CompositionGate::CompositionGate(QObject* parent)
@@ -25,6 +24,14 @@ bool CompositionGate::isReady(const QObject* item)
     return !ready.isValid() || ready.toBool();
 }
 
+void CompositionGate::setWaiting(bool waiting)
+{
+    if (waiting == m_waiting)
+        return;
+    m_waiting = waiting;
+    emit waitingChanged();
+}
+
 bool CompositionGate::admit(QObject* item)
 {
     if (!item)
@@ -39,25 +46,27 @@ bool CompositionGate::admit(QObject* item)
 
     m_item = item;
     const QMetaObject* meta = item->metaObject();
-    const int index = meta->indexOfProperty("ready");
-    const QMetaProperty ready = meta->property(index);
+    const QMetaProperty ready = meta->property(meta->indexOfProperty("ready"));
     if (ready.hasNotifySignal()) {
         const QMetaMethod slot = metaObject()->method(metaObject()->indexOfSlot("itemReadyChanged()"));
         m_watch = connect(item, ready.notifySignal(), this, slot);
     }
+    // The scene destroys waiting items when it clears or rebuilds them: the
+    // advance held back must still happen then, at the next turn of the event
+    // loop rather than inside the destruction (the whole scene may be going).
+    m_gone = connect(item, &QObject::destroyed, this, &CompositionGate::open, Qt::QueuedConnection);
     m_timer.start();
-    emit waitingChanged();
+    setWaiting(true);
     return false;
 }
 
 void CompositionGate::cancel()
 {
     disconnect(m_watch);
+    disconnect(m_gone);
     m_item = nullptr;
-    if (m_timer.isActive()) {
-        m_timer.stop();
-        emit waitingChanged();
-    }
+    m_timer.stop();
+    setWaiting(false);
 }
 
 void CompositionGate::itemReadyChanged()
@@ -66,14 +75,15 @@ void CompositionGate::itemReadyChanged()
         open();
 }
 
-// The item stays remembered, so that the caller's second admit() lets it through.
+// Ready, gone or out of patience: the advance goes on. The item stays
+// remembered, so that the caller's second admit() lets it through.
 void CompositionGate::open()
 {
+    if (!m_waiting)
+        return;
     disconnect(m_watch);
-    const bool wasWaiting = m_timer.isActive();
+    disconnect(m_gone);
     m_timer.stop();
-    if (wasWaiting)
-        emit waitingChanged();
-    if (m_item)
-        emit opened();
+    setWaiting(false);
+    emit opened();
 }

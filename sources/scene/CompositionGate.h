@@ -20,13 +20,13 @@ public:
 
     int patience() const { return m_timer.interval(); }
     void setPatience(int ms);
-    bool waiting() const { return m_timer.isActive(); }
+    bool waiting() const { return m_waiting; }
 
     // True when item may be shown now: it has no "ready" property, it is ready,
     // or it is the item already waited for (opened() was emitted for it, or it
     // is asked for a second time: whoever asks again will not wait). Otherwise
-    // the gate starts waiting for it and emits opened() once it is ready or the
-    // patience has run out; the caller then asks again.
+    // the gate starts waiting for it and emits opened() once it is ready, gone
+    // or the patience has run out; the caller then asks again.
     Q_INVOKABLE bool admit(QObject* item);
 
     // Forgets the item waited for, without opening.
@@ -42,9 +42,12 @@ private slots:
 
 private:
     static bool isReady(const QObject* item);
+    void setWaiting(bool waiting);
     void open();
 
     QPointer<QObject> m_item;
     QMetaObject::Connection m_watch;
+    QMetaObject::Connection m_gone;
     QTimer m_timer;
+    bool m_waiting = false;
 };

@@ -55,39 +55,21 @@ void PlayLog::shown(const QVariantMap& composition)
     m_open = true;
 }
 
-void PlayLog::leaving(QObject* item, const QString& how)
+void PlayLog::leaving(const QString& how, bool failed)
 {
     if (!m_open)
         return;
-    if (showsError(item))
+    if (failed)
         m_pending = QStringLiteral("error");
     else if (m_pending.isEmpty())
         m_pending = how;
 }
 
-void PlayLog::left(QObject* item, const QString& how)
+void PlayLog::left(const QString& how, bool failed)
 {
     if (!m_open)
         return;
-    close(showsError(item) ? QStringLiteral("error") : how);
-}
-
-// A video whose player reports the error state (7), or an image that failed to
-// load: the slot was on screen but the advertiser's content was not.
-bool PlayLog::showsError(QObject* item)
-{
-    if (!item)
-        return false;
-    if (auto* player = item->property("videoPlayer").value<QObject*>()) {
-        if (player->property("state").toInt() == 7)
-            return true;
-    }
-    const auto children = item->children();
-    for (QObject* child : children) {
-        if (child->inherits("QQuickImageBase") && child->property("status").toInt() == 3)
-            return true;
-    }
-    return false;
+    close(failed ? QStringLiteral("error") : how);
 }
 
 void PlayLog::close(const QString& how)

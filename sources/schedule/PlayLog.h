@@ -9,7 +9,7 @@
 // Proof of play: one JSON line per composition, written when it leaves the screen,
 // so that an advertiser can be shown what ran, when, for how long and why it ended.
 //
-// The scene reports each composition as it comes on screen (shown) and, just before
+// The scene's reporter tells it of each composition as it comes on screen (shown) and, just before
 // an advance, why the one on screen is about to go (leaving); a reload closes the
 // open record at once (left). Writing is synchronous and small (one append and a
 // flush per line) and never throws: a file that cannot be written costs one warning
@@ -40,13 +40,13 @@ public slots:
     void shown(const QVariantMap& composition);
     // The composition on screen is about to leave for this reason ("duration",
     // "video-end", "remote"). The first reason given since it was shown is kept,
-    // unless the item shows an error, which wins.
-    void leaving(QObject* item, const QString& how);
+    // unless its item failed (the slot was on screen but the advertiser's content
+    // was not): "error" wins.
+    void leaving(const QString& how, bool failed);
     // The composition on screen has already left (a reload cleared the screen).
-    void left(QObject* item, const QString& how);
+    void left(const QString& how, bool failed);
 
 private:
-    static bool showsError(QObject* item);
     void close(const QString& how);
     bool write(const QByteArray& line);
     void rotate();

@@ -1,8 +1,9 @@
 // What the end-to-end run cannot pin down, on the real quickwindow.qml from the
-// resources: the diffusion rules at pinned instants, the transition of each step, the
-// one-element duplicate and clock relaunches. A recorder stands in for the engine.
+// resources: the diffusion rules at pinned instants, the one-element duplicate and
+// clock relaunches. A recorder stands in for the engine.
 
 #include "ApplicationEngine.h"
+#include "CompositionReporter.h"
 #include "PlayerTypes.h"
 #include "ScheduleQRCode.h"
 #include "Spinner.h"
@@ -21,7 +22,7 @@
 
 #include <memory>
 
-// Stands in for the engine: records the source of each composition the scene announces.
+// Stands in for the engine: records the source of each composition the scene's reporter announces.
 class EngineRecorder : public QObject {
     Q_OBJECT
 
@@ -45,11 +46,6 @@ QJsonObject img(const QString& source, int duration = 0)
     return { { "type", "Image" }, { "attributes", QJsonObject { { "source", source } } }, { "duration", duration } };
 }
 
-QJsonObject part(const QString& property, double from, double to, int duration)
-{
-    return { { "property", property }, { "from", from }, { "to", to }, { "duration", duration } };
-}
-
 QJsonObject entry(const QJsonArray& elements, const QJsonObject& global = {}, const QJsonObject& hours = {})
 {
     const QJsonObject diffusion { { "weekdays", QJsonArray { "All" } }, { "dates", QJsonObject() },
@@ -65,15 +61,6 @@ QByteArray schedule(const QJsonArray& entries)
         .toJson(QJsonDocument::Compact);
 }
 
-QString param(const QString& property, double from, double to, int duration)
-{
-    return QStringLiteral("{\"animate\":true,\"property\":\"%1\",\"from\":%2,\"to\":%3,\"duration\":%4}")
-        .arg(property)
-        .arg(from)
-        .arg(to)
-        .arg(duration);
-}
-
 } // namespace
 
 class tst_Scene : public QObject {
@@ -82,6 +69,7 @@ class tst_Scene : public QObject {
     Spinner m_spinner;
     ScheduleQRCode m_qrCode;
     std::unique_ptr<EngineRecorder> m_recorder;
+    std::unique_ptr<CompositionReporter> m_reporter;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QObject* m_root = nullptr;
 
@@ -98,8 +86,10 @@ class tst_Scene : public QObject {
         m_engine->rootContext()->setContextProperty("deviceUID", "DEV-1");
         m_engine->load(QUrl(QStringLiteral("qrc:/quickwindow.qml")));
         m_root = m_engine->rootObjects().value(0);
-        if (!m_root)
+        m_reporter.reset(new CompositionReporter);
+        if (!m_root || !m_reporter->watch(m_root))
             return false;
+        connect(m_reporter.get(), &CompositionReporter::message, m_recorder.get(), &EngineRecorder::broadcastMessage);
         eval("stackViewInit.interval = 100");
         if (!now.isEmpty())
             pinTime(now);
@@ -129,11 +119,10 @@ class tst_Scene : public QObject {
     {
         return QTest::qWaitFor([this, count] { return m_recorder->sources.size() >= count; }, 5000);
     }
-    // Calls a stack method (or lets the advance timer fire) and waits for the change to end.
-    bool step(const QString& call)
+    // Advances as the timer does, and waits for the change to end (and for the item coming in to be ready).
+    bool push()
     {
-        eval(call == "push" ? QStringLiteral("stackViewTimer.pushStack()") : "stack." + call + "()");
-        // A change also waits, briefly, for the item coming in to be ready.
+        eval("stackViewTimer.pushStack()");
         return QTest::qWaitFor(
             [this] { return !eval("stackDelegate.transitioning").toBool() && !eval("pushGate.waiting").toBool(); },
             3000);
@@ -188,56 +177,6 @@ private slots:
             plays);
     }
 
-    void transitionChoice_data()
-    {
-        QTest::addColumn<QStringList>("steps"); // from a0 on screen
-        QTest::addColumn<QString>("onScreen");
-        QTest::addColumn<QString>("enter");
-        QTest::addColumn<QString>("exit");
-
-        QTest::addRow("within a sequence: own exit, default enter")
-            << QStringList { "goToNextComposition" } << "/a1.png" << param("rotation", 90, 0, 43)
-            << param("x", 0, -100, 41);
-        QTest::addRow("across sequences: leaving sequence's first enter, last exit")
-            << QStringList { "goToNextComposition", "push" } << "/b0.png" << param("opacity", 0, 1, 40)
-            << param("opacity", 1, 0, 44);
-        QTest::addRow("step back replays the change reversed")
-            << QStringList { "push", "goToPreviousComposition" } << "/a0.png" << param("x", -100, 0, 41)
-            << param("rotation", 0, 90, 43);
-        QTest::addRow("step back across sequences")
-            << QStringList { "push", "push", "goToPreviousComposition" } << "/a1.png" << param("opacity", 0, 1, 44)
-            << param("opacity", 1, 0, 40);
-        QTest::addRow("step back from the first element wraps to the last")
-            << QStringList { "goToPreviousComposition" } << "/b1.png" << param("x", 500, 0, 46)
-            << param("y", 0, 200, 45);
-    }
-    void transitionChoice()
-    {
-        QFETCH(QStringList, steps);
-        QFETCH(QString, onScreen);
-        QFETCH(QString, enter);
-        QFETCH(QString, exit);
-
-        // A: a0 (own enter and exit), a1; defaults enter rotation, exit opacity. B: b0, b1; defaults y, x.
-        QJsonObject a0 = img("/a0.png");
-        a0.insert(
-            "transitions", QJsonObject { { "enter", part("opacity", 0, 1, 40) }, { "exit", part("x", 0, -100, 41) } });
-        const auto defaults = [](const QJsonObject& enter, const QJsonObject& exit) {
-            return QJsonObject { { "transitions", QJsonObject { { "enter", enter }, { "exit", exit } } } };
-        };
-        QVERIFY(play(
-            schedule({ entry({ a0, img("/a1.png") }, defaults(part("rotation", 90, 0, 43), part("opacity", 1, 0, 44))),
-                entry({ img("/b0.png"), img("/b1.png") }, defaults(part("y", 200, 0, 45), part("x", 0, 500, 46))) })));
-        QVERIFY2(!eval("stackDelegate.transitioning").toBool(), "no transition for the first composition");
-        for (const QString& s : steps)
-            QVERIFY(step(s));
-        QCOMPARE(sources().last(), onScreen);
-        QCOMPARE(eval("JSON.stringify(stackDelegate.enterParam)").toString(), enter);
-        QCOMPARE(eval("JSON.stringify(stackDelegate.exitParam)").toString(), exit);
-        // A reversal never changes the document's own parts.
-        QCOMPARE(eval("stack.sequences[0].sequence.elements[0].transitions.exit.to").toInt(), -100);
-    }
-
     void duplicateFollowsTicks()
     {
         // One element alone is shown through a duplicate; entry B opens at 12:00:10 and the
@@ -248,7 +187,7 @@ private slots:
         QObject* first = object("stack.duplication");
         QVERIFY(first);
         QCOMPARE(object("stack.currentItem"), first);
-        QVERIFY(step("push"));
+        QVERIFY(push());
         QTRY_VERIFY(!object("stack.duplication")); // destroyed once replaced
         tick();
         QObject* waiting = object("stack.duplication");
@@ -263,7 +202,7 @@ private slots:
         // A dropped duplicate that still waited is never shown in place of the next element.
         QCOMPARE(waitingCount(), 1);
         for (int i = 0; i < 3; ++i)
-            QVERIFY(step("push"));
+            QVERIFY(push());
         QCOMPARE(sources(), (QStringList { "/a.png", "/a.png", "/b.png", "/a.png", "/b.png" }));
         QCOMPARE(waitingCount(), 1);
     }

@@ -2,7 +2,8 @@
 // (qrcode.js): symbols read back by zbarimg, versions against qrencode, the chosen mask
 // against the four penalty rules computed here. The transition value evaluator
 // (js/expression.js): arithmetic on numbers, the scene's sizes and a fixed set of Math
-// members is understood; everything else gives undefined and leaves no trace.
+// members is understood; everything else gives undefined and leaves no trace. Which
+// transition parts a change takes and where a step lands (js/transitions.js, functions.js).
 
 #include <QDir>
 #include <QImage>
@@ -107,6 +108,10 @@ class tst_Scripts : public QObject {
     {
         return m_engine.newQObject(m_probe).property("evaluate").call({ value, m_engine.evaluate(scope) });
     }
+    QString probe(const char* function, const QJSValueList& args)
+    {
+        return m_engine.newQObject(m_probe).property(function).call(args).toString();
+    }
 
 private slots:
     void initTestCase()
@@ -114,8 +119,36 @@ private slots:
         QQmlComponent component(&m_engine);
         component.setData(
             "import QtQml 2.2\nimport \"qrc:/qrcode.js\" as Encoder\nimport \"qrc:/js/expression.js\" as Expression\n"
+            "import \"qrc:/js/transitions.js\" as T\nimport \"qrc:/js/functions.js\" as F\n"
             "QtObject {\n"
             "  function evaluate(value, scope) { return Expression.evaluate(value, scope) }\n"
+            "  function animation(part, scope) {\n"
+            "    var lines = 0, p = T.parameters(part, scope, 'enter', function () { ++lines })\n"
+            "    return p === T.noAnimation && lines === 1 ? 'none' : p.animate + ' ' + text(p) + ' ' + p.duration\n"
+            "  }\n"
+            // A: a0 with its own parts, a1; defaults enter rotation, exit opacity. B: b0, b1 (own exit y), no defaults.
+            "  property var list: [{ sequence: { global_properties: { transitions: {\n"
+            "      enter: { property: 'rotation', from: 90, to: 0 }, exit: { property: 'opacity', from: 1, to: 0 } } "
+            "},\n"
+            "    elements: [{ transitions: { enter: { property: 'opacity', from: 0, to: 1 },\n"
+            "      exit: { property: 'x', from: 0, to: -100 } } }, {}] } },\n"
+            "    { sequence: { elements: [{}, { transitions: { exit: { property: 'y', from: 0, to: 200 } } }] } }]\n"
+            "  function text(part) { return part ? part.property + ' ' + part.from + '>' + part.to : 'none' }\n"
+            "  function parts(change) {\n"
+            "    var c = change.split(' '), e = list[c[1]], p = list[c[3]]\n"
+            "    if (c[0] === 'next') return text(T.enterPart(e, +c[2], p)) + ' | ' + text(T.exitPart(p, +c[4]))\n"
+            "    var to = F.previousPlace(list, e, +c[2])\n"
+            "    return text(T.reversedEnterPart(to.sequence, to.index)) + ' | '\n"
+            "      + text(T.reversedExitPart(T.enterPart(e, +c[2], p)))\n"
+            "  }\n"
+            "  function place(step) {\n"
+            "    var s = step.split(' '), e = +s[2], i = +s[3]\n"
+            "    var list = s[0].split(',').map(function (n) { return { sequence: { elements: new Array(+n) } } })\n"
+            "    var p = s[1] === 'first' ? F.firstPlace(list) : s[1] === 'next' ? F.nextPlace(list, list[e], i)\n"
+            "      : F.previousPlace(list, list[e], i)\n"
+            "    var at = function (e) { return list.indexOf(e) }\n"
+            "    return p ? [at(p.sequence), p.index, at(p.previousSequence), p.previousIndex].join() : 'none'\n"
+            "  }\n"
             "  function encode(text, level, mask) {\n"
             "    var s = mask < 0 ? Encoder.encode(text, level) : Encoder.encode(text, level, mask)\n"
             "    if (s === null) return null\n"
@@ -317,6 +350,81 @@ private slots:
             m_engine.evaluate("closed + (typeof width) + scope.width").toString(), QStringLiteral("0undefined1900"));
         for (const char* value : { "null", "true", "NaN", "Infinity", "new Number(3)" })
             QVERIFY(evaluate(m_engine.evaluate(value)).isUndefined());
+    }
+
+    // What a part animates, against the test scope's sizes; "none": not animated, one debug line.
+    void animation_data()
+    {
+        QTest::addColumn<QString>("part");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* tag, const char* in, const char* out) {
+            QTest::addRow("%s", tag) << QString(in) << QString(out);
+        };
+        row("valid part", "{ property: 'x', from: 0, to: -100, duration: 40 }", "true x 0>-100 40");
+        row("expressions against the sizes, duration as text",
+            "{ property: 'y', from: '-height', to: 'stack.width / 2 + mainWindow.width', duration: '5' }",
+            "true y -1000>2560 5");
+        row("no part", "undefined", "none");
+        row("missing property", "{ from: 0, to: 1, duration: 40 }", "none");
+        row("negative duration", "{ property: 'x', from: 0, to: 1, duration: -1 }", "none");
+        row("NaN duration", "{ property: 'x', from: 0, to: 1, duration: 'soon' }", "none");
+        row("absent duration", "{ property: 'x', from: 0, to: 1 }", "none");
+        row("unreadable to", "{ property: 'x', from: 0, to: 'width *', duration: 40 }", "none");
+    }
+    void animation()
+    {
+        QFETCH(QString, part);
+        QFETCH(QString, expected);
+        QCOMPARE(probe("animation", { m_engine.evaluate("(" + part + ")"), m_engine.evaluate("scope") }), expected);
+    }
+
+    // The parts a change takes, "next" from (previous entry, index) to (entry, index), or
+    // "back" from (entry, index), which (previous entry, index) had come before.
+    void transitionParts_data()
+    {
+        QTest::addColumn<QString>("change"); // how, entry, index, previous entry, previous index
+        QTest::addColumn<QString>("expected"); // enter | exit
+        const auto row = [](const char* tag, const char* in, const char* out) {
+            QTest::addRow("%s", tag) << QString(in) << QString(out);
+        };
+        row("the elements' own parts", "next 0 0 0 0", "opacity 0>1 | x 0>-100");
+        row("the sequence's defaults stand in", "next 0 1 0 1", "rotation 90>0 | opacity 1>0");
+        row("across sequences, the left one's first enters", "next 1 0 0 1", "opacity 0>1 | opacity 1>0");
+        row("no part anywhere", "next 1 1 1 0", "none | none");
+        row("an element with its exit part only", "next 0 0 1 1", "none | y 0>200");
+        row("back within a sequence, reversed", "back 0 1 0 0", "x -100>0 | rotation 0>90");
+        row("back across sequences, reversed", "back 1 0 0 1", "opacity 0>1 | opacity 1>0");
+    }
+    void transitionParts()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, expected);
+        QCOMPARE(probe("parts", { change }), expected);
+    }
+
+    // Where the sequence goes from (entry, index), entries given by their element counts:
+    // the entry and index on screen, then the previous entry and index.
+    void places_data()
+    {
+        QTest::addColumn<QString>("step"); // counts, how, entry, index
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* tag, const char* in, const char* out) {
+            QTest::addRow("%s", tag) << QString(in) << QString(out);
+        };
+        row("start after empty entries, the last one before", "0,2,1 first", "1,0,2,0");
+        row("nothing to start", "0,0 first", "none");
+        row("next from a sequence's end, to the next one", "2,3 next 0 1", "1,0,0,1");
+        row("next skips empty entries and wraps", "2,0,1 next 2 0", "0,0,2,0");
+        row("next alone starts over", "2 next 0 1", "0,0,0,1");
+        row("back to a first element, the entry before is previous", "2,3 back 1 1", "1,0,0,1");
+        row("back from a first element, over empty entries", "2,0,3 back 2 0", "0,1,0,0");
+        row("back from the very first wraps to the last", "2,3 back 0 0", "1,2,1,1");
+    }
+    void places()
+    {
+        QFETCH(QString, step);
+        QFETCH(QString, expected);
+        QCOMPARE(probe("place", { step }), expected);
     }
 };
 

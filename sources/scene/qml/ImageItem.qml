@@ -15,6 +15,8 @@ Rectangle {
     // Decoded, or known not to decode: the scene may show it without a frame of
     // the black behind it.
     readonly property bool ready: image.status !== Image.Loading
+    // The image could not be loaded (the play log counts it an error).
+    readonly property bool failed: image.status === Image.Error
 
     Image {
         id: image

@@ -12,7 +12,6 @@ Rectangle {
     color: "grey"
 
     property alias source: player.mrl
-    property alias videoPlayer: player
     property bool nextCompositionTrigger: false
     property string currentSource: ""
 
@@ -21,6 +20,8 @@ Rectangle {
     readonly property bool ready: started || player.cued || cueFailed
     property bool started: false
     property bool cueFailed: false
+    // On screen, the media could not be played (the play log counts it an error).
+    readonly property bool failed: player.state === VlcPlayer.Error
 
     // The media has finished, by its end or by an error (a missing file, an
     // unreachable server, undecodable data: libvlc then never reports an end),
@@ -61,8 +62,6 @@ Rectangle {
         }
     }
 
-    // The first visual child: the scene stops the player it shows when a leaving
-    // video has finished its exit animation.
     VlcVideoSurface {
         source: player
         anchors.fill: parent
@@ -99,6 +98,7 @@ Rectangle {
         player.play();
     }
 
+    // The scene stops a leaving video once its exit animation has finished.
     function stopVideo() {
         console.log("stopVideo");
         errorAdvance.stop();

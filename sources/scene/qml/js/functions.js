@@ -99,6 +99,22 @@ function effectiveDuration(element, entry) {
     return globalPropertiesOf(entry).duration;
 }
 
+// What a status datagram tells of an element (hueColor and fragrance only when it
+// has them), with the members of `where` added.
+function composition(element, entry, where) {
+    if (!isObject(element))
+        return null;
+    var shown = { type: element.type, source: isObject(element.attributes) ? element.attributes.source : undefined,
+                  duration: effectiveDuration(element, entry) };
+    if (element.hueColor !== undefined && element.hueColor !== null)
+        shown.hueColor = element.hueColor;
+    if (element.fragrance !== undefined && element.fragrance !== null)
+        shown.fragrance = "on";
+    for (var key in where)
+        shown[key] = where[key];
+    return shown;
+}
+
 // What the advance timer takes for a duration: a number, 0 for anything else.
 function timerInterval(duration) {
     var n = Number(duration);
@@ -165,6 +181,14 @@ function previousEntryWithElements(list, start) {
     return null;
 }
 
+// The elements of every entry of the list, in order.
+function allElements(list) {
+    var all = [];
+    for (var i = 0; i < list.length; ++i)
+        all = all.concat(elementsOf(list[i]));
+    return all;
+}
+
 function countElements(list) {
     var count = 0;
     for (var i = 0; i < list.length; ++i)
@@ -177,4 +201,68 @@ var fillModeNames = ["Stretch", "PreserveAspectFit", "PreserveAspectCrop", "Tile
 
 function isFillModeName(name) {
     return fillModeNames.indexOf(name) >= 0;
+}
+
+// A place in the list of sequences to play: the composition on screen (sequence,
+// index) and the one shown before it (previousSequence, previousIndex), whose
+// exit part animates the change. Entries without elements are never a place.
+function place(sequence, index, previousSequence, previousIndex) {
+    return { sequence: sequence, index: index, previousSequence: previousSequence, previousIndex: previousIndex };
+}
+
+function lastIndexOf(entry) {
+    return elementsOf(entry).length - 1;
+}
+
+// The entry before `entry` in `list` that has elements, wrapping; from the last
+// entry when `entry` is not (or no longer) in the list.
+function entryBefore(list, entry) {
+    var position = positionOf(list, entry);
+    return previousEntryWithElements(list, position <= 0 ? list.length - 1 : position - 1);
+}
+
+// The start: the first element of the first entry with elements, after the last
+// element of the entry before it. Null when nothing can play.
+function firstPlace(list) {
+    for (var k = 0; k < list.length; ++k) {
+        if (elementsOf(list[k]).length > 0) {
+            var before = previousEntryWithElements(list, k - 1);
+            return place(list[k], 0, before, lastIndexOf(before));
+        }
+    }
+    return null;
+}
+
+// One step forward. With nothing else allowed the sequence on screen starts over.
+function nextPlace(list, sequence, index) {
+    if (index + 1 < elementsOf(sequence).length)
+        return place(sequence, index + 1, sequence, index);
+    var next = nextEntryWithElements(list, positionOf(list, sequence) + 1);
+    return place(next ? next : sequence, 0, sequence, index);
+}
+
+// One step back; the place before it becomes the "previous" one.
+function previousPlace(list, sequence, index) {
+    if (index - 1 < 0) {
+        var before = entryBefore(list, sequence);
+        if (before)
+            sequence = before;
+        index = lastIndexOf(sequence);
+    } else {
+        index = index - 1;
+    }
+    if (index - 1 >= 0)
+        return place(sequence, index, sequence, index - 1);
+    var earlier = entryBefore(list, sequence);
+    var previous = earlier ? earlier : sequence;
+    return place(sequence, index, previous, lastIndexOf(previous));
+}
+
+// The element built one step ahead of the place (sequence, i - 1).
+function elementAfter(list, sequence, i) {
+    var elements = elementsOf(sequence);
+    if (i < elements.length)
+        return elements[i];
+    var next = nextEntryWithElements(list, positionOf(list, sequence) + 1);
+    return next ? elementsOf(next)[0] : elements[0];
 }
