@@ -2,7 +2,6 @@ import QtQuick 2.7
 import QtQuick.Controls 1.4
 import QtQuick.Window 2.2
 import "js/functions.js" as Functions
-import "js/trust.js" as Trust
 import Player 1.0
 
 ApplicationWindow {
