@@ -124,23 +124,6 @@ private slots:
     }
     void cleanupTestCase() { delete m_view; }
 
-    // Sub-objects exist only as parts of a player.
-    void uncreatable_data()
-    {
-        QTest::addColumn<QString>("type");
-        QTest::addRow("audio") << "VlcAudio";
-        QTest::addRow("media description") << "VlcMediaDesc";
-    }
-    void uncreatable()
-    {
-        QFETCH(QString, type);
-        QQmlComponent c(m_view->engine());
-        c.setData(("import QmlVlc 0.1; " + type + " {}").toUtf8(), QUrl());
-        QScopedPointer<QObject> o(c.create());
-        QVERIFY(o.isNull());
-        QVERIFY2(c.errorString().contains(type + " cannot be instantiated directly"), qPrintable(c.errorString()));
-    }
-
     void trustedOptions_data()
     {
         QTest::addColumn<QString>("option");
@@ -189,7 +172,6 @@ private slots:
         QTest::addRow("a missing file is skipped one second after its error")
             << int(QmlVlcPlaylist::Normal) << QUrl::fromLocalFile(missing).toString() << 1;
         QTest::addRow("a missing file given as a bare path, likewise") << int(QmlVlcPlaylist::Normal) << missing << 1;
-        QTest::addRow("an address no module can open, likewise") << int(QmlVlcPlaylist::Normal) << "nonsense" << 1;
     }
     void playlistAdvance()
     {
