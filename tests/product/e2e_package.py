@@ -4,10 +4,9 @@ systemd would (an unprivileged user, cage nested in Xvfb, Qt on Wayland) against
 screenshots checked. Runs only inside tests/isolate.sh --net --x."""
 import glob, json, os, pwd, re, shlex, shutil, socket, subprocess, sys, tempfile, time  # noqa: E401
 
-from support import check, failures, wait_for
+from support import check, failures, require_isolation, wait_for
 
-if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
-    sys.exit("e2e_package: run me through tests/isolate.sh --net --x")
+require_isolation("e2e_package")
 
 
 def run(*args):

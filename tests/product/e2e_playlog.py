@@ -4,15 +4,15 @@ the order shown, with how each ended (the log's own rules are tst_playlog's); an
 tests/isolate.sh --net --x."""
 import json, os, signal, socket, subprocess, sys, time  # noqa: E401
 
-from support import check, datagrams, failures, start_server, wait_for
+from support import check, datagrams, failures, require_isolation, solid_png, start_player, start_server, wait_for
 
-if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
-    sys.exit("e2e_playlog: run me through tests/isolate.sh --net --x")
+require_isolation("e2e_playlog")
 WORK = os.path.join(os.environ["PLAYER_TEST_TMP"], "playlog")
+RUN = os.path.join(WORK, "run1")
 REMOTE = os.path.join(os.environ["PLAYER_BINARY_DIR"], "tools", "player-remote", "player-remote")
 os.makedirs(os.path.join(WORK, "content", "schedules"))
 for name in ("a", "b", "c"):
-    subprocess.run(["/usr/bin/convert", "-size", "64x64", "xc:red", os.path.join(WORK, "content", name + ".png")], check=True)
+    solid_png(os.path.join(WORK, "content", name + ".png"), "red")
 for uid, elements in (("S1", [("/a.png", 1500), ("/missing.png", 1500), ("/b.png", 0)]), ("S2", [("/c.png", 0)])):
     json.dump({"schedule": {"schedule_uid": uid, "sequences": [{
         "diffusion": {"weekdays": ["All"], "dates": {}, "hours": {}}, "sequence": {"global_properties": {}, "elements": [
@@ -28,11 +28,9 @@ def remote(*args):
 
 
 # The log from player.ini; the watchdog asks for 600 ms.
-os.makedirs(os.path.join(WORK, "run1"))
-open(os.path.join(WORK, "run1", "player.ini"), "w").write("[json]\nhost=127.0.0.1\nport=%d\n[log]\nplayLog=logs/play.log\n" % port)
-run1 = subprocess.Popen([os.environ["PLAYER_EXE"], "--deviceUid=scr"], cwd=os.path.join(WORK, "run1"), env=dict(
-    os.environ, NOTIFY_SOCKET=os.path.join(WORK, "notify"), WATCHDOG_USEC="600000"),
-    stdout=open(os.path.join(WORK, "run1.out"), "w"), stderr=subprocess.STDOUT)
+os.makedirs(RUN)
+open(os.path.join(RUN, "player.ini"), "w").write("[json]\nhost=127.0.0.1\nport=%d\n[log]\nplayLog=logs/play.log\n" % port)
+run1 = start_player(["--deviceUid=scr"], RUN, dict(os.environ, NOTIFY_SOCKET=WORK + "/notify", WATCHDOG_USEC="600000"))
 try:
     check(wait_for(lambda: len(pings) >= 10, 25) and [p for _, p in pings[:3]] == ["READY=1", "WATCHDOG=1", "WATCHDOG=1"]
           and {p for _, p in pings[1:]} == {"WATCHDOG=1"}, "READY=1, then WATCHDOG=1: %s" % pings[:3])
@@ -45,7 +43,7 @@ try:
     run1.send_signal(signal.SIGCONT)
     check(wait_for(lambda: len(pings) >= stopped + 3, 3), "pings resume with the event loop")
 
-    logs = os.path.join(WORK, "run1", "logs")
+    logs = os.path.join(RUN, "logs")
     if check(wait_for(lambda: len(status) >= 3, 20), "/b.png comes on screen"):
         remote("next")
         if wait_for(lambda: len(status) >= 4, 10):
@@ -62,6 +60,6 @@ except Exception as error:  # a broken expectation above, reported with the play
 finally:
     for process in (run1, server):
         process.kill()
-    if failures and os.path.exists(os.path.join(WORK, "run1.out")):
-        print("run1.out", open(os.path.join(WORK, "run1.out")).read()[-1500:])
+    if failures:
+        print("player output", open(os.path.join(RUN, "log")).read()[-1500:])
 sys.exit(1 if failures else 0)
