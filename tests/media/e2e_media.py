@@ -13,7 +13,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
 from support import (check, datagrams, element, failures, require_isolation, schedule, screen_pixel,  # noqa: E402
-                     solid_png, wait_for)
+                     solid_png, start_player, stop, wait_for)
 
 require_isolation("e2e_media")
 WORK = os.path.join(os.environ["PLAYER_TEST_TMP"], "media")
@@ -85,9 +85,7 @@ def check_change(recorder, old, new):
           % (old, new, len(frames), seen == [old, new], bad[:10]))
 
 
-player_log = open(os.path.join(WORK, "player.log"), "w")
-player = subprocess.Popen([os.environ["PLAYER_EXE"], "--json=" + DOC], cwd=WORK, stdout=player_log,
-                          stderr=subprocess.STDOUT, env=dict(os.environ, QSG_RENDER_LOOP="basic"))
+player = start_player(["--json=" + DOC], WORK, dict(os.environ, QSG_RENDER_LOOP="basic"))
 try:
     # (type, source ending, the longest it may take after the previous one, colour to see)
     steps = [("Image", "red.png", 20, "red"), ("Video", "green.mp4", 5, "green"), ("Video", "blue.mp4", 5, "blue"),
@@ -113,14 +111,11 @@ try:
     nxt = wait_status(7, 9)
     check(nxt is not None and json.loads(nxt[1])["infos"]["type"] == "Image", "the stream leaves after its 6000 ms, the loop starts over")
 finally:
-    player.terminate()
-    player.wait(10)
-    streamer.kill()
-    streamer.wait()
-    player_log.close()
+    stop(player)
+    stop(streamer)
 
 if failures:
     for at, text in status:
         print("  status at %.2f: %s" % (at - status[0][0], text))
-    sys.exit("%d check(s) failed; player.log in %s" % (len(failures), WORK))
+    sys.exit("%d check(s) failed; the player's output in %s/log" % (len(failures), WORK))
 print("all checks passed")

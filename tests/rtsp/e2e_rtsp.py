@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The real player on a loopback RTSP server (cvlc as nobody, RTP over UDP): colour on screen, the status datagram's
-source, no password in the output, time to the first picture. In isolate.sh only."""
+source, no password in the output, the time to the first picture. In isolate.sh only."""
 import json, os, shutil, socket, struct, subprocess, sys, tempfile, time  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
-from support import check, datagrams, element, failures, require_isolation, schedule, wait_for  # noqa: E402
+from support import (check, datagrams, element, failures, require_isolation, schedule, start_player, stop,  # noqa: E402
+                     wait_for)
 
 require_isolation("e2e_rtsp")
 
@@ -29,33 +30,24 @@ def red_on_screen():
     return (pixel >> 16) & 255 > 200 and (pixel >> 8) & 255 < 60 and pixel & 255 < 60
 
 
-def play(source, name):
-    """Seconds from the stream's status datagram to red on screen (None: never), and the player's output."""
-    doc, log = os.path.join(WORK, name + ".json"), os.path.join(WORK, name + ".log")
-    with open(doc, "w") as out:
-        out.write(schedule([element("RtspStream", source, duration=30000),
-                            element("Image", "file:///nothing.png", duration=1000)], duration=60000))
-    player = subprocess.Popen([os.environ["PLAYER_EXE"], "--json=" + doc], cwd=WORK, stdout=open(log, "w"),
-                              stderr=subprocess.STDOUT, env=dict(os.environ, QSG_RENDER_LOOP="basic"))
-    try:
-        latency = None
-        if check(wait_for(lambda: status, 15), "%s: a status datagram" % name):
-            shown = time.monotonic()
-            check(json.loads(status[0][1])["infos"]["source"] == source, "%s: it carries the source unchanged: %s"
-                  % (name, status[0][1]))
-            latency = time.monotonic() - shown if wait_for(red_on_screen, 10) else None
-        check(latency is not None, "%s: the stream's red on screen" % name)
-    finally:
-        player.terminate()
-        player.wait(15)
-    return latency, open(log).read()
-
-
 try:
     if check(wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", 8554)) == 0, 15), "the RTSP server listens"):
-        rtsp, output = play(SOURCE, "rtsp")
-        check("s3cret" not in output, "the password appears in no line of the player's output")
-        print("first picture %s after the composition came on" % ("%.2f s" % rtsp if rtsp is not None else "never"))
+        doc = os.path.join(WORK, "rtsp.json")
+        with open(doc, "w") as out:
+            out.write(schedule([element("RtspStream", SOURCE, duration=30000),
+                                element("Image", "file:///nothing.png", duration=1000)], duration=60000))
+        player = start_player(["--json=" + doc], WORK, dict(os.environ, QSG_RENDER_LOOP="basic"))
+        try:
+            if check(wait_for(lambda: status, 15), "a status datagram"):
+                shown = time.monotonic()
+                check(json.loads(status[0][1])["infos"]["source"] == SOURCE,
+                      "it carries the source unchanged: %s" % status[0][1])
+                check(wait_for(red_on_screen, 10),
+                      "the stream's red on screen, %.2f s after the composition came on" % (time.monotonic() - shown))
+        finally:
+            stop(player)
+        with open(os.path.join(WORK, "log")) as log:
+            check("s3cret" not in log.read(), "the password appears in no line of the player's output")
 finally:
     server.kill()
     shutil.rmtree(SHARED, ignore_errors=True)
