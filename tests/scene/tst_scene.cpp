@@ -1,6 +1,6 @@
 // What the end-to-end run cannot pin down, on the real quickwindow.qml from the
-// resources: the diffusion rules at pinned instants, the one-element duplicate and
-// clock relaunches. A recorder stands in for the engine.
+// resources at pinned instants: the one-element duplicate and clock relaunches (the
+// diffusion rules themselves are tst_scripts'). A recorder stands in for the engine.
 
 #include "ApplicationEngine.h"
 #include "CompositionReporter.h"
@@ -13,7 +13,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocale>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQmlExpression>
@@ -130,52 +129,6 @@ class tst_Scene : public QObject {
 
 private slots:
     void cleanupTestCase() { m_engine.reset(); }
-
-    void shouldPlay_data()
-    {
-        QTest::addColumn<QString>("now"); // arguments of the JavaScript Date constructor, local time
-        QTest::addColumn<QString>("diffusion");
-        QTest::addColumn<bool>("plays");
-
-        // December 2026; the 7th is a Monday.
-        auto at = [](int d, int h, int m, int s) {
-            return QStringLiteral("2026, 11, %1, %2, %3, %4").arg(d).arg(h).arg(m).arg(s);
-        };
-        auto all = [](const char* dates, const char* hours) {
-            return QStringLiteral(R"({"weekdays":["All"],"dates":%1,"hours":%2})").arg(dates, hours);
-        };
-        const QString monday = at(7, 12, 0, 0);
-        QTest::addRow("named day") << monday << R"({"weekdays":["Sunday","Monday"]})" << true;
-        QTest::addRow("day names are case-sensitive") << monday << R"({"weekdays":["monday","all"]})" << false;
-        QTest::addRow("weekdays as a string") << monday << R"({"weekdays":"Monday"})" << false;
-        QTest::addRow("start date inclusive") << at(7, 0, 0, 0) << all(R"({"start_date":"2026-12-07"})", "{}") << true;
-        QTest::addRow("before start date") << at(6, 23, 59, 59) << all(R"({"start_date":"2026-12-07"})", "{}") << false;
-        QTest::addRow("end date inclusive") << at(7, 23, 59, 59) << all(R"({"end_date":"2026-12-07"})", "{}") << true;
-        QTest::addRow("after end date") << at(8, 0, 0, 0) << all(R"({"end_date":"2026-12-07"})", "{}") << false;
-        QTest::addRow("empty end date excludes every day") << monday << all(R"({"end_date":""})", "{}") << false;
-        QTest::addRow("null bounds impose no limit")
-            << monday << all(R"({"start_date":null})", R"({"end_time":null})") << true;
-        QTest::addRow("end time exclusive, one second before")
-            << at(7, 17, 59, 59) << all("{}", R"({"end_time":"18:00:00"})") << true;
-        QTest::addRow("end time exclusive, at the end")
-            << at(7, 18, 0, 0) << all("{}", R"({"end_time":"18:00:00"})") << false;
-        QTest::addRow("start time inclusive") << at(7, 8, 0, 0) << all("{}", R"({"start_time":"08:00:00"})") << true;
-        QTest::addRow("before start time") << at(7, 7, 59, 59) << all("{}", R"({"start_time":"08:00:00"})") << false;
-        QTest::addRow("window over midnight never matches")
-            << at(7, 23, 0, 0) << all("{}", R"({"start_time":"22:00:00","end_time":"02:00:00"})") << false;
-        QTest::addRow("no diffusion never plays") << monday << "null" << false;
-    }
-    void shouldPlay()
-    {
-        QFETCH(QString, now);
-        QFETCH(QString, diffusion);
-        QFETCH(bool, plays);
-        QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); // day names do not follow the locale
-        QVERIFY(play(schedule({ entry({ img("/a.png") }) }), now));
-        QCOMPARE(
-            eval(QStringLiteral("stack.shouldPlay({diffusion: %1, sequence: {elements: []}})").arg(diffusion)).toBool(),
-            plays);
-    }
 
     void duplicateFollowsTicks()
     {

@@ -3,7 +3,8 @@
 // against the four penalty rules computed here. The transition value evaluator
 // (js/expression.js): arithmetic on numbers, the scene's sizes and a fixed set of Math
 // members is understood; everything else gives undefined and leaves no trace. Which
-// transition parts a change takes and where a step lands (js/transitions.js, functions.js).
+// transition parts a change takes, where a step lands and when an entry's diffusion lets it
+// play (js/transitions.js, functions.js).
 
 #include <QDir>
 #include <QImage>
@@ -157,7 +158,10 @@ private slots:
             "'0'\n"
             "    return { version: s.version, size: s.size, mask: s.mask, modules: flat }\n"
             "  }\n"
-            "  function capacity(version, level) { return Encoder.capacity(version, level) }\n}\n",
+            "  function capacity(version, level) { return Encoder.capacity(version, level) }\n"
+            "  function allows(diffusion, now) { return F.diffusionAllows({ diffusion: JSON.parse(diffusion) }, now) "
+            "}\n"
+            "}\n",
             QUrl("qrc:/qrprobe.qml"));
         m_probe = component.create();
         QVERIFY2(m_probe, qPrintable(component.errorString()));
@@ -425,6 +429,49 @@ private slots:
         QFETCH(QString, step);
         QFETCH(QString, expected);
         QCOMPARE(probe("place", { step }), expected);
+    }
+
+    // Whether an entry with this diffusion plays at an instant of December 2026 (the 7th is a Monday).
+    void diffusion_data()
+    {
+        QTest::addColumn<QDateTime>("now"); // local time
+        QTest::addColumn<QString>("diffusion");
+        QTest::addColumn<bool>("plays");
+        const auto at = [](int day, int h, int m, int s) { return QDateTime(QDate(2026, 12, day), QTime(h, m, s)); };
+        const auto all = [](const char* dates, const char* hours) {
+            return QStringLiteral(R"({"weekdays":["All"],"dates":%1,"hours":%2})").arg(dates, hours);
+        };
+        const QDateTime monday = at(7, 12, 0, 0);
+        QTest::addRow("named day") << monday << R"({"weekdays":["Sunday","Monday"]})" << true;
+        QTest::addRow("day names are case-sensitive") << monday << R"({"weekdays":["monday","all"]})" << false;
+        QTest::addRow("weekdays as a string") << monday << R"({"weekdays":"Monday"})" << false;
+        QTest::addRow("start date inclusive") << at(7, 0, 0, 0) << all(R"({"start_date":"2026-12-07"})", "{}") << true;
+        QTest::addRow("before start date") << at(6, 23, 59, 59) << all(R"({"start_date":"2026-12-07"})", "{}") << false;
+        QTest::addRow("end date inclusive") << at(7, 23, 59, 59) << all(R"({"end_date":"2026-12-07"})", "{}") << true;
+        QTest::addRow("after end date") << at(8, 0, 0, 0) << all(R"({"end_date":"2026-12-07"})", "{}") << false;
+        QTest::addRow("empty end date excludes every day") << monday << all(R"({"end_date":""})", "{}") << false;
+        QTest::addRow("null bounds impose no limit")
+            << monday << all(R"({"start_date":null})", R"({"end_time":null})") << true;
+        QTest::addRow("end time exclusive, one second before")
+            << at(7, 17, 59, 59) << all("{}", R"({"end_time":"18:00:00"})") << true;
+        QTest::addRow("end time exclusive, at the end")
+            << at(7, 18, 0, 0) << all("{}", R"({"end_time":"18:00:00"})") << false;
+        QTest::addRow("start time inclusive") << at(7, 8, 0, 0) << all("{}", R"({"start_time":"08:00:00"})") << true;
+        QTest::addRow("before start time") << at(7, 7, 59, 59) << all("{}", R"({"start_time":"08:00:00"})") << false;
+        QTest::addRow("window over midnight never matches")
+            << at(7, 23, 0, 0) << all("{}", R"({"start_time":"22:00:00","end_time":"02:00:00"})") << false;
+        QTest::addRow("no diffusion never plays") << monday << "null" << false;
+    }
+    void diffusion()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(QString, diffusion);
+        QFETCH(bool, plays);
+        QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); // day names do not follow the locale
+        const QJSValue allows
+            = m_engine.newQObject(m_probe).property("allows").call({ diffusion, m_engine.toScriptValue(now) });
+        QVERIFY2(allows.isBool(), qPrintable(allows.toString()));
+        QCOMPARE(allows.toBool(), plays);
     }
 };
 
