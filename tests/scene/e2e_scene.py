@@ -29,24 +29,19 @@ for args in (["--help"], ["-h"], ["-v", "--host=a", "-h"]):
     check(done.returncode == 0 and done.stdout.strip() + done.stderr.strip() == USAGE,
           "%s prints the usage and exits 0 (status %d)" % (" ".join(args), done.returncode))
 
-
 def remote(*args, device=DEVICE):
     subprocess.run([REMOTE, "--to", "127.0.0.1", "--device", device] + list(args), check=True,
                    stdout=subprocess.DEVNULL, timeout=10)
-
 
 def nth_status(count, timeout):
     """The count-th status datagram, (arrival, text), if it has come within `timeout` s."""
     return status[count - 1] if wait_for(lambda: len(status) >= count, timeout) else None
 
-
 def infos(message):
     return json.loads(message[1]).get("infos", {}) if message else {}
 
-
 def source(message):
     return infos(message).get("source", "")
-
 
 def screenshot(name):
     """A raw dump of the screen: cheap enough to take in bursts while it changes."""
@@ -55,7 +50,6 @@ def screenshot(name):
         subprocess.run(["xwd", "-root", "-silent", "-display", os.environ["DISPLAY"]], stdout=out, check=True, timeout=20)
     return "xwd:" + path
 
-
 def burst(name, until):
     """Screenshots one after another until the monotonic time `until`: software rendering draws few frames."""
     shots = []
@@ -63,24 +57,20 @@ def burst(name, until):
         shots.append(screenshot("%s-%d" % (name, len(shots))))
     return shots
 
-
 def pixel(path, x, y):
     fmt = "%[fx:int(255*p{X,Y}.r+0.5)],%[fx:int(255*p{X,Y}.g+0.5)],%[fx:int(255*p{X,Y}.b+0.5)]"
     out = subprocess.run(["/usr/bin/convert", path, "-format", fmt.replace("X", str(x)).replace("Y", str(y)), "info:"],
                          check=True, capture_output=True, text=True, timeout=20).stdout
     return tuple(int(v) for v in out.strip().split(","))
 
-
 def near(actual, expected, tolerance=40):
     return all(abs(a - e) <= tolerance for a, e in zip(actual, expected))
-
 
 def expect_colour(path, points, colour, what):
     for x, y in points:
         got = pixel(path, x, y)
         if not check(near(got, colour), "%s: (%d,%d) is %s, expected %s" % (what, x, y, got, colour)):
             return
-
 
 # ---- Content, the server and its answers ---------------------------------
 
@@ -93,10 +83,8 @@ server = serve(WORK)
 PORT = server.server_address[1]
 HOST_PORT = "127.0.0.1:%d" % PORT
 
-
 def schedules_asked():
     return [path for path in server.requests if path.startswith("/ws/")]
-
 
 # Private schedules, asked for by exactly these paths: "play --schedule", and the device schedule after the sync.
 for query, image, delay in (("getSchedule&schedule_uid=S-7&standalone=0", "/cyan.png", 0),

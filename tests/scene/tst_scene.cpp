@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QQmlApplicationEngine>
@@ -40,24 +39,19 @@ public slots:
 
 namespace {
 
-QJsonObject img(const QString& source, int duration = 0)
+// An entry played every day within `hours`, of one image shown for `duration` ms.
+QString entry(const char* source, const char* hours, int duration = 0)
 {
-    return { { "type", "Image" }, { "attributes", QJsonObject { { "source", source } } }, { "duration", duration } };
+    return QStringLiteral(R"({"diffusion":{"weekdays":["All"],"dates":{},"hours":%1},"sequence":{)"
+                          R"("global_properties":{},"elements":[{"type":"Image","attributes":{"source":"%2"},)"
+                          R"("duration":%3}]}})")
+        .arg(hours, source)
+        .arg(duration);
 }
 
-QJsonObject entry(const QJsonArray& elements, const QJsonObject& global = {}, const QJsonObject& hours = {})
+QByteArray schedule(const QStringList& entries)
 {
-    const QJsonObject diffusion { { "weekdays", QJsonArray { "All" } }, { "dates", QJsonObject() },
-        { "hours", hours } };
-    return { { "diffusion", diffusion },
-        { "sequence", QJsonObject { { "global_properties", global }, { "elements", elements } } } };
-}
-
-QByteArray schedule(const QJsonArray& entries)
-{
-    return QJsonDocument(
-        QJsonObject { { "schedule", QJsonObject { { "schedule_uid", "S" }, { "sequences", entries } } } })
-        .toJson(QJsonDocument::Compact);
+    return QStringLiteral(R"({"schedule":{"schedule_uid":"S","sequences":[%1]}})").arg(entries.join(',')).toUtf8();
 }
 
 } // namespace
@@ -134,9 +128,8 @@ private slots:
     {
         // One element alone is shown through a duplicate; entry B opens at 12:00:10 and the
         // duplicate follows the list of the tick before.
-        QVERIFY(
-            play(schedule({ entry({ img("/a.png") }), entry({ img("/b.png") }, {}, { { "start_time", "12:00:10" } }) }),
-                "2026, 11, 7, 12, 0, 0"));
+        QVERIFY(play(schedule({ entry("/a.png", "{}"), entry("/b.png", R"({"start_time":"12:00:10"})") }),
+            "2026, 11, 7, 12, 0, 0"));
         QObject* first = object("stack.duplication");
         QVERIFY(first);
         QCOMPARE(object("stack.currentItem"), first);
@@ -162,9 +155,8 @@ private slots:
 
     void windowEndRelaunches()
     {
-        const QJsonObject endsAt18 { { "end_time", "18:00:00" } }, startsAt18 { { "start_time", "18:00:00" } };
-        QVERIFY(play(schedule({ entry({ img("/day.png", 60000) }, {}, endsAt18),
-                         entry({ img("/night.png", 60000) }, {}, startsAt18) }),
+        QVERIFY(play(schedule({ entry("/day.png", R"({"end_time":"18:00:00"})", 60000),
+                         entry("/night.png", R"({"start_time":"18:00:00"})", 60000) }),
             "2026, 11, 7, 17, 59, 59"));
         tick();
         QTest::qWait(300);
