@@ -68,7 +68,8 @@ private slots:
         QVERIFY(fromOld["objectsForm"].toBool() && !fromCurrent.contains("objectsForm") && lines.isEmpty());
     }
 
-    void urls_data()
+    // Server addresses and retry delays: what each builder or formula gives.
+    void computed_data()
     {
         QTest::addColumn<QString>("built");
         QTest::addColumn<QString>("expected");
@@ -88,34 +89,22 @@ private slots:
         QTest::addRow("media path on the server") << ServerUrls::media(h, "/a.png") << "http://h:1/a.png";
         QTest::addRow("media address or relative path kept")
             << ServerUrls::media(h, "rtsp://c") + ServerUrls::media(h, "a") << "rtsp://ca";
+        // The delay before the next try, in ms, by attempt (from 0) and jitter.
+        auto delay
+            = [](int attempt, double jitter) { return QString::number(ScheduleSource::retryDelay(attempt, jitter)); };
+        QTest::addRow("retry: doubling") << delay(3, 0.0) << "16000";
+        QTest::addRow("retry: ceiling at 60 s") << delay(5, 0.0) << "60000";
+        QTest::addRow("retry: full jitter takes a quarter") << delay(1, 1.0) << "3000";
+        QTest::addRow("retry: jitter beyond 1 counts as 1") << delay(0, 7.0) << "1500";
+        QTest::addRow("retry: a negative attempt is the first") << delay(-4, 0.0) << "2000";
+        QTest::addRow("retry: huge attempt") << delay(INT_MAX, 0.0) << "60000";
     }
 
-    void urls()
+    void computed()
     {
         QFETCH(QString, built);
         QFETCH(QString, expected);
         QCOMPARE(built, expected);
-    }
-
-    void retryDelay_data()
-    {
-        QTest::addColumn<int>("attempt");
-        QTest::addColumn<double>("jitter");
-        QTest::addColumn<int>("delay");
-        QTest::addRow("doubling") << 3 << 0.0 << 16000;
-        QTest::addRow("ceiling at 60 s") << 5 << 0.0 << 60000;
-        QTest::addRow("full jitter takes a quarter") << 1 << 1.0 << 3000;
-        QTest::addRow("jitter beyond 1 counts as 1") << 0 << 7.0 << 1500;
-        QTest::addRow("negative attempt: the first retry") << -4 << 0.0 << 2000;
-        QTest::addRow("huge attempt") << INT_MAX << 0.0 << 60000;
-    }
-
-    void retryDelay()
-    {
-        QFETCH(int, attempt);
-        QFETCH(double, jitter);
-        QFETCH(int, delay);
-        QCOMPARE(ScheduleSource::retryDelay(attempt, jitter), delay);
     }
 
     void cacheDocuments_data()
