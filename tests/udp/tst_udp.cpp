@@ -216,7 +216,6 @@ private slots:
         cmd("the prefix is case-sensitive", R"("cmd":"Player_next")", "", untouched);
         row("without id", none, R"({"cmd":"player_next","device_id":"A1"})", "", untouched);
         row("without device_id", none, R"({"cmd":"player_next","id":"42"})", "", untouched);
-        row("an array holding a command", none, R"([{"cmd":"player_next","id":"42","device_id":"A1"}])", "", untouched);
         row("keys need only be present: null id and device_id", none,
             R"({"cmd":"player_next","id":null,"device_id":null})", "goToNextComposition", shown("Next"));
 
