@@ -31,23 +31,18 @@ COLOURS = {"red": (255, 0, 0), "green": (0, 128, 0), "blue": (0, 0, 255), "yello
            "magenta": (255, 0, 255)}
 for name in ("red", "yellow"):
     solid_png(os.path.join(WORK, name + ".png"), name)
-green = ffmpeg_clip("green.mp4", "green", 6)      # longer than its 3000 ms on screen
-blue = ffmpeg_clip("blue.mp4", "blue", 3)         # duration 0: on screen until its end
+ffmpeg_clip("green.mp4", "green", 6)  # longer than its 3000 ms on screen
+ffmpeg_clip("blue.mp4", "blue", 3)  # duration 0: on screen until its end
 stream_clip = ffmpeg_clip("magenta.mp4", "magenta", 4)
 
 # A live MPEG-TS stream over UDP on loopback, bounded in time like the whole run.
 streamer = subprocess.Popen(["ffmpeg", "-v", "error", "-re", "-stream_loop", "-1", "-i", stream_clip, "-t", "150",
                              "-c", "copy", "-f", "mpegts", "udp://127.0.0.1:1234?pkt_size=1316"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def url(name):
-    return "file://" + os.path.join(WORK, name)
-
-
-elements = [element("Image", url("red.png"), duration=3000), element("Video", url("green.mp4"), duration=3000),
-            element("Video", url("blue.mp4"), duration=0), element("Video", url("missing.mp4"), duration=0),
-            element("Image", url("yellow.png"), duration=3000),
+URL = "file://" + WORK + "/"
+elements = [element("Image", URL + "red.png", duration=3000), element("Video", URL + "green.mp4", duration=3000),
+            element("Video", URL + "blue.mp4", duration=0), element("Video", URL + "missing.mp4", duration=0),
+            element("Image", URL + "yellow.png", duration=3000),
             element("RtspStream", "udp://@127.0.0.1:1234", duration=6000)]
 DOC = os.path.join(WORK, "doc.json")
 with open(DOC, "w") as out:
