@@ -92,26 +92,23 @@ class tst_Scripts : public QObject {
     QObject* m_probe = nullptr;
     QHash<QString, QByteArray> m_decoded; // file -> the bytes zbarimg read
 
+    QJSValue call(const char* function, const QJSValueList& args)
+    {
+        return m_engine.newQObject(m_probe).property(function).call(args);
+    }
     Symbol encode(const QString& text, const QString& level, int mask = -1)
     {
-        const QJSValue r = m_engine.newQObject(m_probe).property("encode").call({ text, level, mask });
+        const QJSValue r = call("encode", { text, level, mask });
         Symbol s;
         if (r.isObject())
             s = { r.property("version").toInt(), r.property("size").toInt(), r.property("mask").toInt(),
                 r.property("modules").toString().toLatin1() };
         return s;
     }
-    int capacity(int version, const QString& level)
-    {
-        return m_engine.newQObject(m_probe).property("capacity").call({ version, level }).toInt();
-    }
+    int capacity(int version, const QString& level) { return call("capacity", { version, level }).toInt(); }
     QJSValue evaluate(const QJSValue& value, const QString& scope = QStringLiteral("scope"))
     {
-        return m_engine.newQObject(m_probe).property("evaluate").call({ value, m_engine.evaluate(scope) });
-    }
-    QString probe(const char* function, const QJSValueList& args)
-    {
-        return m_engine.newQObject(m_probe).property(function).call(args).toString();
+        return call("evaluate", { value, m_engine.evaluate(scope) });
     }
 
 private slots:
@@ -379,7 +376,8 @@ private slots:
     {
         QFETCH(QString, part);
         QFETCH(QString, expected);
-        QCOMPARE(probe("animation", { m_engine.evaluate("(" + part + ")"), m_engine.evaluate("scope") }), expected);
+        QCOMPARE(call("animation", { m_engine.evaluate("(" + part + ")"), m_engine.evaluate("scope") }).toString(),
+            expected);
     }
 
     // The parts a change takes, "next" from (previous entry, index) to (entry, index), or
@@ -403,7 +401,7 @@ private slots:
     {
         QFETCH(QString, change);
         QFETCH(QString, expected);
-        QCOMPARE(probe("parts", { change }), expected);
+        QCOMPARE(call("parts", { change }).toString(), expected);
     }
 
     // Where the sequence goes from (entry, index), entries given by their element counts:
@@ -428,7 +426,7 @@ private slots:
     {
         QFETCH(QString, step);
         QFETCH(QString, expected);
-        QCOMPARE(probe("place", { step }), expected);
+        QCOMPARE(call("place", { step }).toString(), expected);
     }
 
     // Whether an entry with this diffusion plays at an instant of December 2026 (the 7th is a Monday).
@@ -468,8 +466,7 @@ private slots:
         QFETCH(QString, diffusion);
         QFETCH(bool, plays);
         QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); // day names do not follow the locale
-        const QJSValue allows
-            = m_engine.newQObject(m_probe).property("allows").call({ diffusion, m_engine.toScriptValue(now) });
+        const QJSValue allows = call("allows", { diffusion, m_engine.toScriptValue(now) });
         QVERIFY2(allows.isBool(), qPrintable(allows.toString()));
         QCOMPARE(allows.toBool(), plays);
     }
