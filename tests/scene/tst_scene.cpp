@@ -1,8 +1,7 @@
 // What the end-to-end run cannot pin down, on the real quickwindow.qml from the
 // resources at pinned instants: the one-element duplicate and clock relaunches (the
-// diffusion rules themselves are tst_scripts'). A recorder stands in for the engine.
+// diffusion rules themselves are tst_scripts'), as the scene's reporter announces them.
 
-#include "ApplicationEngine.h"
 #include "CompositionReporter.h"
 #include "PlayerTypes.h"
 #include "ScheduleQRCode.h"
@@ -11,7 +10,6 @@
 #include <QApplication>
 #include <QFile>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQmlExpression>
@@ -19,23 +17,6 @@
 #include <QtWebEngine/QtWebEngine>
 
 #include <memory>
-
-// Stands in for the engine: records the source of each composition the scene's reporter announces.
-class EngineRecorder : public QObject {
-    Q_OBJECT
-
-public:
-    QStringList sources;
-
-public slots:
-    void broadcastMessage(QString message)
-    {
-        sources
-            << QJsonDocument::fromJson(message.toUtf8()).object().value("infos").toObject().value("source").toString();
-    }
-    void showQrCode(QString) { }
-    void hideQrCode() { }
-};
 
 namespace {
 
@@ -61,7 +42,7 @@ class tst_Scene : public QObject {
 
     Spinner m_spinner;
     ScheduleQRCode m_qrCode;
-    std::unique_ptr<EngineRecorder> m_recorder;
+    QStringList m_sources; // of each composition the scene's reporter announced
     std::unique_ptr<CompositionReporter> m_reporter;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     QObject* m_root = nullptr;
@@ -71,9 +52,8 @@ class tst_Scene : public QObject {
     {
         m_engine.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        m_recorder.reset(new EngineRecorder);
+        m_sources.clear();
         m_engine.reset(new QQmlApplicationEngine);
-        m_engine->rootContext()->setContextProperty("applicationEngine", m_recorder.get());
         m_engine->rootContext()->setContextProperty("spinner", &m_spinner);
         m_engine->rootContext()->setContextProperty("qrCode", &m_qrCode);
         m_engine->rootContext()->setContextProperty("deviceUID", "DEV-1");
@@ -82,7 +62,9 @@ class tst_Scene : public QObject {
         m_reporter.reset(new CompositionReporter);
         if (!m_root || !m_reporter->watch(m_root))
             return false;
-        connect(m_reporter.get(), &CompositionReporter::message, m_recorder.get(), &EngineRecorder::broadcastMessage);
+        connect(m_reporter.get(), &CompositionReporter::message, this, [this](const QString& message) {
+            m_sources << QJsonDocument::fromJson(message.toUtf8())["infos"]["source"].toString();
+        });
         eval("stackViewInit.interval = 100");
         if (!now.isEmpty())
             pinTime(now);
@@ -107,10 +89,9 @@ class tst_Scene : public QObject {
     void pinTime(const QString& jsDateArgs) { eval(QStringLiteral("stack.fixedNow = new Date(%1)").arg(jsDateArgs)); }
     void tick() { eval("clock.timeChanged()"); }
     int waitingCount() const { return eval("itemsContainer.children.length").toInt(); }
-    QStringList sources() const { return m_recorder->sources; }
     bool waitMessages(int count)
     {
-        return QTest::qWaitFor([this, count] { return m_recorder->sources.size() >= count; }, 5000);
+        return QTest::qWaitFor([this, count] { return m_sources.size() >= count; }, 5000);
     }
     // Advances as the timer does, and waits for the change to end (and for the item coming in to be ready).
     bool push()
@@ -149,7 +130,7 @@ private slots:
         QCOMPARE(waitingCount(), 1);
         for (int i = 0; i < 3; ++i)
             QVERIFY(push());
-        QCOMPARE(sources(), (QStringList { "/a.png", "/a.png", "/b.png", "/a.png", "/b.png" }));
+        QCOMPARE(m_sources, (QStringList { "/a.png", "/a.png", "/b.png", "/a.png", "/b.png" }));
         QCOMPARE(waitingCount(), 1);
     }
 
@@ -160,12 +141,12 @@ private slots:
             "2026, 11, 7, 17, 59, 59"));
         tick();
         QTest::qWait(300);
-        QCOMPARE(sources(), QStringList { "/day.png" });
+        QCOMPARE(m_sources, QStringList { "/day.png" });
         pinTime("2026, 11, 7, 18, 0, 0");
         tick();
         QVERIFY(!object("stack.currentItem")); // black until the start step
         QVERIFY(waitMessages(2));
-        QCOMPARE(sources(), (QStringList { "/day.png", "/night.png" }));
+        QCOMPARE(m_sources, (QStringList { "/day.png", "/night.png" }));
     }
 };
 
