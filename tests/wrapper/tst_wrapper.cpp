@@ -28,18 +28,12 @@ struct journal {
     QStringList options; // "option flags"
     std::map<void*, int> handlers; // attached less detached, by the handler's user data
     std::map<void*, int> attaches; // by the handler's user data
-};
-
-journal& calls()
-{
-    static journal j;
-    return j;
-}
+} calls;
 
 template <typename F> void record(F&& f)
 {
-    std::lock_guard<std::mutex> lock(calls().guard);
-    f(calls());
+    std::lock_guard<std::mutex> lock(calls.guard);
+    f(calls);
 }
 
 #define REAL(function) reinterpret_cast<decltype(&function)>(dlsym(RTLD_NEXT, #function))
@@ -94,17 +88,17 @@ namespace {
 // Every reference taken given back, every handler of `core` detached.
 bool balanced(const void* core)
 {
-    std::lock_guard<std::mutex> lock(calls().guard);
-    for (const auto& entry : calls().references)
+    std::lock_guard<std::mutex> lock(calls.guard);
+    for (const auto& entry : calls.references)
         if (entry.second != 0)
             return false;
-    return calls().handlers[const_cast<void*>(core)] == 0;
+    return calls.handlers[const_cast<void*>(core)] == 0;
 }
 
 int attached(const vlc::player_core* core)
 {
-    std::lock_guard<std::mutex> lock(calls().guard);
-    return calls().handlers[const_cast<vlc::player_core*>(core)];
+    std::lock_guard<std::mutex> lock(calls.guard);
+    return calls.handlers[const_cast<vlc::player_core*>(core)];
 }
 
 // A solid colour for `seconds`, no audio; its file:// location.
@@ -367,16 +361,16 @@ private slots:
         const char* trusted[] = { ":c=3" };
         {
             vlc::media a = vlc::media::create_media(m_instance, "file:///tmp/x.mp4", 2, untrusted, 1, trusted);
-            QCOMPARE(calls().options, (QStringList { ":a=1 100", ":b=2 100", ":c=3 102" }));
-            QCOMPARE(calls().references[a.libvlc_media()], 1); // the creation's reference, adopted
+            QCOMPARE(calls.options, (QStringList { ":a=1 100", ":b=2 100", ":c=3 102" }));
+            QCOMPARE(calls.references[a.libvlc_media()], 1); // the creation's reference, adopted
             vlc::media copy(a), assigned,
                 other = vlc::media::create_media(m_instance, "file:///tmp/y.mp4", 0, nullptr, 0, nullptr);
             assigned = a;
             assigned = assigned;
-            QCOMPARE(calls().references[a.libvlc_media()], 3);
+            QCOMPARE(calls.references[a.libvlc_media()], 3);
             assigned = other;
             copy = vlc::media();
-            QCOMPARE(calls().references[a.libvlc_media()], 1);
+            QCOMPARE(calls.references[a.libvlc_media()], 1);
             vlc::media retained(a.libvlc_media(), true);
             a.release_media();
             a.release_media();
@@ -397,9 +391,9 @@ private slots:
             p.register_callback(&listener);
             QVERIFY(p.open(m_instance));
             QCOMPARE(attached(&p), 17 + 4 + 3);
-            const int attaches = calls().attaches[const_cast<void*>(core)];
+            const int attaches = calls.attaches[const_cast<void*>(core)];
             QVERIFY(p.open(m_instance)); // a fresh player and list, their events attached in turn
-            QCOMPARE(calls().attaches[const_cast<void*>(core)] - attaches, 17 + 4 + 3);
+            QCOMPARE(calls.attaches[const_cast<void*>(core)] - attaches, 17 + 4 + 3);
             QCOMPARE(attached(&p), 17 + 4 + 3);
             QVERIFY(sink.open(&p.basic_player()));
             QVERIFY(sink.open(&p.basic_player()));
