@@ -48,7 +48,6 @@ struct SignalLog {
         add("playing", &QmlVlcPlayerProxy::mediaPlayerPlaying);
         add("error", &QmlVlcPlayerProxy::mediaPlayerEncounteredError);
         add("end", &QmlVlcPlayerProxy::mediaPlayerEndReached);
-        add("stopped", &QmlVlcPlayerProxy::mediaPlayerStopped);
     }
 };
 

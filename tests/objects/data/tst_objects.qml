@@ -58,7 +58,6 @@ TestCase {
             { tag: "names are case-sensitive", obj: "marquee", prop: "position", value: "Top", expected: "" },
             { tag: "marquee text in UTF-8", obj: "marquee", prop: "text", value: "Grüße €", expected: "Grüße €" },
             { tag: "logo repeat", obj: "logo", prop: "repeat", value: -1, expected: -1 },
-            { tag: "contrast", obj: "video", prop: "contrast", value: 1.5, expected: 1.5 },
             { tag: "hue in whole degrees", obj: "video", prop: "hue", value: 90, expected: 90 },
             { tag: "aspect ratio", obj: "video", prop: "aspectRatio", value: "16:9", expected: "16:9" },
             { tag: "audio delay in ms", obj: "audio", prop: "delay", value: 250, expected: 250 },
