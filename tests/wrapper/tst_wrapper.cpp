@@ -115,10 +115,7 @@ QByteArray colour_clip(const QString& colour, int width, int height, int seconds
 class picture_sink : public vlc::vmem {
 public:
     ~picture_sink() { close(); }
-    unsigned format(char* chroma, unsigned* w, unsigned* h, unsigned* pitches, unsigned* lines)
-    {
-        return video_format_cb(chroma, w, h, pitches, lines);
-    }
+    using vlc::vmem::video_format_cb; // the format libvlc is given, asked for directly
     std::atomic<int> formats { 0 }, frames { 0 }, cleanups { 0 };
     std::atomic<unsigned> centre { 0 }; // 0xRRGGBB
 
@@ -328,7 +325,7 @@ private slots:
         sink.set_desired_size(unsigned(desired.width()), unsigned(desired.height()));
         char chroma[5] = "I420";
         unsigned width = unsigned(source.width()), height = unsigned(source.height()), pitches[3] = {}, lines[3] = {};
-        QCOMPARE(sink.format(chroma, &width, &height, pitches, lines), 1u);
+        QCOMPARE(sink.video_format_cb(chroma, &width, &height, pitches, lines), 1u);
         QCOMPARE(QSize(int(width), int(height)), expected);
         QCOMPARE(QByteArray(chroma, 4), QByteArray("RV32"));
         QCOMPARE(pitches[0], width * 4);
