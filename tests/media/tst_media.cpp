@@ -73,7 +73,6 @@ class tst_Media : public QObject {
     };
     Scene load(const QString& surfaceProps)
     {
-        m_view->setSource(QUrl());
         QQmlComponent c(m_view->engine());
         c.setData(("import QtQuick 2.7; import QmlVlc 0.1; Rectangle { color: '#00ff00'; width: 400; height: 400;"
                    " property alias player: p; property alias surface: s; VlcPlayer { id: p }"
