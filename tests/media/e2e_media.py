@@ -3,21 +3,14 @@
 private Xvfb screen and the status datagrams, including the advance of a video that
 cannot be played. Runs only inside tests/isolate.sh --net --x."""
 
-import json
-import os
-import re
-import socket
-import subprocess
-import sys
-import time
+import json, os, pathlib, re, socket, subprocess, sys, time  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
 from support import (check, datagrams, element, failures, require_isolation, schedule, screen_pixel,  # noqa: E402
                      solid_png, start_player, stop, wait_for)
 
 require_isolation("e2e_media")
-WORK = os.path.join(os.environ["PLAYER_TEST_TMP"], "media")
-os.makedirs(WORK, exist_ok=True)
+WORK = os.environ["PLAYER_TEST_TMP"]
 
 
 def ffmpeg_clip(name, colour, seconds):
@@ -45,8 +38,7 @@ elements = [element("Image", URL + "red.png", duration=3000), element("Video", U
             element("Image", URL + "yellow.png", duration=3000),
             element("RtspStream", "udp://@127.0.0.1:1234", duration=6000)]
 DOC = os.path.join(WORK, "doc.json")
-with open(DOC, "w") as out:
-    out.write(schedule(elements, duration=60000))
+pathlib.Path(DOC).write_text(schedule(elements, duration=60000))
 status = datagrams(socket.AF_INET, ("0.0.0.0", 8001))
 
 

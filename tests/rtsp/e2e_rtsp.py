@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The real player on a loopback RTSP server (cvlc as nobody, RTP over UDP): colour on screen, the status datagram's
 source, no password in the output, the time to the first picture. In isolate.sh only."""
-import json, os, shutil, socket, struct, subprocess, sys, tempfile, time  # noqa: E401
+import json, os, pathlib, shutil, socket, struct, subprocess, sys, tempfile, time  # noqa: E401
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
 from support import (check, datagrams, element, failures, require_isolation, schedule, start_player, stop,  # noqa: E402
@@ -33,9 +33,8 @@ def red_on_screen():
 try:
     if check(wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", 8554)) == 0, 15), "the RTSP server listens"):
         doc = os.path.join(WORK, "rtsp.json")
-        with open(doc, "w") as out:
-            out.write(schedule([element("RtspStream", SOURCE, duration=30000),
-                                element("Image", "file:///nothing.png", duration=1000)], duration=60000))
+        pathlib.Path(doc).write_text(schedule([element("RtspStream", SOURCE, duration=30000),
+                                               element("Image", "file:///nothing.png", duration=1000)], duration=60000))
         player = start_player(["--json=" + doc], WORK, dict(os.environ, QSG_RENDER_LOOP="basic"))
         try:
             if check(wait_for(lambda: status, 15), "a status datagram"):
