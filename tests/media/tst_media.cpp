@@ -25,8 +25,7 @@ static void tsanAcquire(void*) { }
 static void tsanRelease(void*) { }
 #endif
 
-// Signals of a player, by name, in the order they arrive, each checked to
-// arrive on the GUI thread.
+// A player's signals by name, in arrival order, each checked to arrive on the GUI thread.
 struct SignalLog {
     QStringList names;
     QList<qint64> at;
@@ -58,13 +57,6 @@ class tst_Media : public QObject {
     QQuickView* m_view = nullptr;
     std::atomic<bool> m_syncedOffGuiThread { false };
 
-    static QString clip(
-        const QString& name, const QString& lavfi, const QStringList& codec = h264(), const QString& seconds = "1")
-    {
-        return QUrl::fromLocalFile(generate(name, QStringList { "-f", "lavfi", "-i", lavfi, "-t", seconds } + codec))
-            .toString();
-    }
-
     // A player and a surface showing it, in the view's scene; the root owns both.
     struct Scene {
         std::unique_ptr<QQuickItem> root;
@@ -94,11 +86,9 @@ private slots:
         initQmlVlc();
         m_view = new QQuickView;
         m_view->resize(400, 400);
-        // The threaded render loop hands the scene over with a QMutex, whose
-        // futexes ThreadSanitizer cannot see. Name that one hand-over where Qt
-        // makes it: the GUI thread posts the sync request after afterAnimating
-        // and blocks, the render thread takes it and syncs. A GUI-thread access
-        // after that point still races with the sync, and is still reported.
+        // The threaded render loop hands the scene over with a QMutex whose futexes ThreadSanitizer
+        // cannot see: name that hand-over where Qt makes it, the GUI thread posting the sync request
+        // after afterAnimating. A GUI-thread access after that point is still reported.
         QQuickView* view = m_view;
         connect(
             view, &QQuickWindow::afterAnimating, this, [view] { tsanRelease(view); }, Qt::DirectConnection);
@@ -136,7 +126,7 @@ private slots:
     void surfaceOutlivesPlayer()
     {
         auto [root, p, s] = load("");
-        p->play(clip("red4.mp4", "color=c=red:s=320x240:r=25", h264(), "4")); // still playing for the second surface
+        p->play(lavfi_clip("red4.mp4", "color=c=red:s=320x240:r=25", h264(), "4")); // plays on for the second surface
         QTRY_VERIFY_WITH_TIMEOUT(s->frame() != nullptr, 10000);
         delete s; // the output must no longer present to it
         QTest::qWait(300);
@@ -144,7 +134,7 @@ private slots:
         other.setSource(p);
         QTRY_VERIFY_WITH_TIMEOUT(other.frame() != nullptr, 5000);
         // Another clip while frames flow, then the player goes in the middle of it.
-        p->play(clip("blue4.mp4", "color=c=blue:s=320x240:r=25", h264(), "4"));
+        p->play(lavfi_clip("blue4.mp4", "color=c=blue:s=320x240:r=25", h264(), "4"));
         QTRY_VERIFY_WITH_TIMEOUT(other.frame() && uchar(other.frame()->yData[0]) < 60, 5000); // blue's luma
         delete p;
         QCOMPARE(other.source(), nullptr);
@@ -156,7 +146,7 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("first"); // a red clip, or what cannot be played
         QTest::addColumn<int>("expectedLast");
-        const QString red = clip("red.mp4", "color=c=red:s=320x240:r=25");
+        const QString red = lavfi_clip("red.mp4", "color=c=red:s=320x240:r=25");
         QTest::addRow("normal mode plays the next item at the end") << int(QmlVlcPlaylist::Normal) << red << 1;
         QTest::addRow("single mode stays on the item") << int(QmlVlcPlaylist::Single) << red << 0;
         QTest::addRow("a missing file is skipped one second after its error")
@@ -174,7 +164,7 @@ private slots:
         log.watch(p);
         p->get_playlist()->set_mode(QmlVlcPlaylist::Mode(mode));
         p->play(first); // mrl plays at once
-        p->get_playlist()->add(clip("blue.mp4", "color=c=blue:s=320x240:r=25"));
+        p->get_playlist()->add(lavfi_clip("blue.mp4", "color=c=blue:s=320x240:r=25"));
         QTRY_VERIFY_WITH_TIMEOUT(log.names.count("playing") + log.names.count("error") >= 1, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(log.names.count("end"), expectedLast + (firstMissing ? 0 : 1), 15000);
         QTest::qWait(1500); // nothing more may start
@@ -216,7 +206,7 @@ private slots:
         QFETCH(QSize, frameSize);
         auto [root, p, s] = load("");
         p->get_playlist()->set_mode(QmlVlcPlaylist::Single);
-        p->play(clip(name, lavfi, codec, "3"));
+        p->play(lavfi_clip(name, lavfi, codec, "3"));
         QTRY_VERIFY_WITH_TIMEOUT(s->frame() != nullptr, 10000);
         auto f = s->frame();
         QCOMPARE(QSize(f->width, f->height), frameSize);
@@ -228,8 +218,7 @@ private slots:
         const auto* lastRow = reinterpret_cast<const uchar*>(f->yData) + yPitch * (frameSize.height() - 2);
         QVERIFY2(qAbs(lastRow[frameSize.width() / 2] - 235) < 8, qPrintable(QString::number(lastRow[0])));
 
-        // Frames held elsewhere make the pool grow; once they are let go it has
-        // free frames again and must not grow any more.
+        // Frames held elsewhere make the pool grow; once they are let go it must not grow any more.
         QmlVlcVideoOutput* out = p->videoOutput();
         std::vector<std::shared_ptr<const QmlVlcI420Frame>> held;
         QVERIFY(QTest::qWaitFor(
@@ -284,8 +273,8 @@ private slots:
         QFETCH(QList<QRgb>, colours);
         const bool bars = QString(QTest::currentDataTag()).startsWith("colour bars");
         const QString path = bars
-            ? clip("bars.mp4", "smptebars=s=640x360:r=25", h264(), "3")
-            : clip(
+            ? lavfi_clip("bars.mp4", "smptebars=s=640x360:r=25", h264(), "3")
+            : lavfi_clip(
                 "split.mp4", "color=c=red:s=320x360:r=25[a];color=c=blue:s=320x360:r=25[b];[a][b]hstack", h264(), "3");
         auto [root, p, s] = load(props);
         p->play(path);
@@ -296,17 +285,13 @@ private slots:
             const QRgb got = shot.pixel(points[i]);
             const int d = qMax(qAbs(qRed(got) - qRed(colours[i])),
                 qMax(qAbs(qGreen(got) - qGreen(colours[i])), qAbs(qBlue(got) - qBlue(colours[i]))));
-            QVERIFY2(d <= 14,
-                qPrintable(QString("point %1,%2 is %3, expected %4")
-                               .arg(points[i].x())
-                               .arg(points[i].y())
-                               .arg(QColor(got).name(), QColor(colours[i]).name())));
+            const QString where = QStringLiteral("%1,%2").arg(points[i].x()).arg(points[i].y());
+            QVERIFY2(d <= 14, qPrintable(where + " is " + QColor(got).name() + ", not " + QColor(colours[i]).name()));
         }
     }
 
-    // The ThreadSanitizer pass asks for the threaded loop; under Xvfb and
-    // software GL Qt may fall back to rendering on the GUI thread, and then
-    // the render thread would go unchecked.
+    // The ThreadSanitizer pass asks for the threaded loop; under Xvfb and software GL Qt may
+    // fall back to rendering on the GUI thread, and the render thread would go unchecked.
     void threadedRenderLoop()
     {
         if (qgetenv("QSG_RENDER_LOOP") != "threaded")

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QString>
+#include <QUrl>
 
 #include <vlc/vlc.h>
 
@@ -23,4 +24,12 @@ inline QString generate(const QString& name, const QStringList& ffmpeg_args)
     if (!QFile::exists(path))
         QProcess::execute("ffmpeg", QStringList { "-nostdin", "-v", "error", "-y" } << ffmpeg_args << path);
     return QFile::exists(path) ? path : QString();
+}
+
+// The file:// address of `seconds` of a lavfi source, H.264 unless another codec is given.
+inline QString lavfi_clip(const QString& name, const QString& source,
+    const QStringList& codec = { "-pix_fmt", "yuv420p", "-c:v", "libx264" }, const QString& seconds = "1")
+{
+    const QStringList input { "-f", "lavfi", "-i", source, "-t", seconds };
+    return QUrl::fromLocalFile(generate(name, input + codec)).toString();
 }
