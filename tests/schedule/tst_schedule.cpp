@@ -68,7 +68,6 @@ private slots:
         QVERIFY(fromOld["objectsForm"].toBool() && !fromCurrent.contains("objectsForm") && lines.isEmpty());
     }
 
-    // Server addresses and retry delays: what each builder or formula gives.
     void computed_data()
     {
         QTest::addColumn<QString>("built");

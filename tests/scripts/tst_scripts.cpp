@@ -71,7 +71,6 @@ static int penalty(const Symbol& s)
     return score + int(std::abs(dark * 100.0 / (s.size * s.size) - 50) / 5) * 10;
 }
 
-// The version qrencode picks for these bytes in 8-bit mode.
 static int qrencodeVersion(const QByteArray& data, const QString& level)
 {
     QProcess p;
@@ -341,80 +340,52 @@ private slots:
             QVERIFY(evaluate(m_engine.evaluate(value)).isUndefined());
     }
 
-    // What a part animates, against the test scope's sizes; "none": not animated, one debug line.
-    void animation_data()
+    // What the probe's animation, parts or place function gives for a row's input.
+    // animation: a part against the test scope's sizes; "none": not animated, one debug line.
+    // parts: "next" from (previous entry, index) to (entry, index), or "back" from (entry, index),
+    // which (previous entry, index) had come before; the enter part | the exit part.
+    // place: from (entry, index), entries given by element counts: the place on screen, then the previous one.
+    void probed_data()
     {
-        QTest::addColumn<QString>("part");
+        QTest::addColumn<QString>("function");
+        QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
-        const auto row = [](const char* tag, const char* in, const char* out) {
-            QTest::addRow("%s", tag) << QString(in) << QString(out);
+        const auto row = [](const char* function, const char* tag, const char* in, const char* out) {
+            QTest::addRow("%s: %s", function, tag) << QString(function) << QString(in) << QString(out);
         };
-        row("valid part", "{ property: 'x', from: 0, to: -100, duration: 40 }", "true x 0>-100 40");
-        row("expressions against the sizes, duration as text",
+        row("animation", "valid part", "{ property: 'x', from: 0, to: -100, duration: 40 }", "true x 0>-100 40");
+        row("animation", "expressions against the sizes, duration as text",
             "{ property: 'y', from: '-height', to: 'stack.width / 2 + mainWindow.width', duration: '5' }",
             "true y -1000>2560 5");
-        row("no part", "undefined", "none");
-        row("missing property", "{ from: 0, to: 1, duration: 40 }", "none");
-        row("negative duration", "{ property: 'x', from: 0, to: 1, duration: -1 }", "none");
-        row("NaN duration", "{ property: 'x', from: 0, to: 1, duration: 'soon' }", "none");
-        row("absent duration", "{ property: 'x', from: 0, to: 1 }", "none");
-        row("unreadable to", "{ property: 'x', from: 0, to: 'width *', duration: 40 }", "none");
+        row("animation", "no part", "undefined", "none");
+        row("animation", "missing property", "{ from: 0, to: 1, duration: 40 }", "none");
+        row("animation", "negative duration", "{ property: 'x', from: 0, to: 1, duration: -1 }", "none");
+        row("animation", "NaN duration", "{ property: 'x', from: 0, to: 1, duration: 'soon' }", "none");
+        row("animation", "absent duration", "{ property: 'x', from: 0, to: 1 }", "none");
+        row("animation", "unreadable to", "{ property: 'x', from: 0, to: 'width *', duration: 40 }", "none");
+        row("parts", "the elements' own parts", "next 0 0 0 0", "opacity 0>1 | x 0>-100");
+        row("parts", "the sequence's defaults stand in", "next 0 1 0 1", "rotation 90>0 | opacity 1>0");
+        row("parts", "across sequences, the left one's first enters", "next 1 0 0 1", "opacity 0>1 | opacity 1>0");
+        row("parts", "no part anywhere", "next 1 1 1 0", "none | none");
+        row("parts", "an element with its exit part only", "next 0 0 1 1", "none | y 0>200");
+        row("parts", "back within a sequence, reversed", "back 0 1 0 0", "x -100>0 | rotation 0>90");
+        row("parts", "back across sequences, reversed", "back 1 0 0 1", "opacity 0>1 | opacity 1>0");
+        row("place", "start after empty entries, the last one before", "0,2,1 first", "1,0,2,0");
+        row("place", "nothing to start", "0,0 first", "none");
+        row("place", "next from a sequence's end, to the next one", "2,3 next 0 1", "1,0,0,1");
+        row("place", "next skips empty entries and wraps", "2,0,1 next 2 0", "0,0,2,0");
+        row("place", "next alone starts over", "2 next 0 1", "0,0,0,1");
+        row("place", "back to a first element, the entry before is previous", "2,3 back 1 1", "1,0,0,1");
+        row("place", "back from a first element, over empty entries", "2,0,3 back 2 0", "0,1,0,0");
+        row("place", "back from the very first wraps to the last", "2,3 back 0 0", "1,2,1,1");
     }
-    void animation()
+    void probed()
     {
-        QFETCH(QString, part);
+        QFETCH(QString, function);
+        QFETCH(QString, input);
         QFETCH(QString, expected);
-        QCOMPARE(call("animation", { m_engine.evaluate("(" + part + ")"), m_engine.evaluate("scope") }).toString(),
-            expected);
-    }
-
-    // The parts a change takes, "next" from (previous entry, index) to (entry, index), or
-    // "back" from (entry, index), which (previous entry, index) had come before.
-    void transitionParts_data()
-    {
-        QTest::addColumn<QString>("change"); // how, entry, index, previous entry, previous index
-        QTest::addColumn<QString>("expected"); // enter | exit
-        const auto row = [](const char* tag, const char* in, const char* out) {
-            QTest::addRow("%s", tag) << QString(in) << QString(out);
-        };
-        row("the elements' own parts", "next 0 0 0 0", "opacity 0>1 | x 0>-100");
-        row("the sequence's defaults stand in", "next 0 1 0 1", "rotation 90>0 | opacity 1>0");
-        row("across sequences, the left one's first enters", "next 1 0 0 1", "opacity 0>1 | opacity 1>0");
-        row("no part anywhere", "next 1 1 1 0", "none | none");
-        row("an element with its exit part only", "next 0 0 1 1", "none | y 0>200");
-        row("back within a sequence, reversed", "back 0 1 0 0", "x -100>0 | rotation 0>90");
-        row("back across sequences, reversed", "back 1 0 0 1", "opacity 0>1 | opacity 1>0");
-    }
-    void transitionParts()
-    {
-        QFETCH(QString, change);
-        QFETCH(QString, expected);
-        QCOMPARE(call("parts", { change }).toString(), expected);
-    }
-
-    // Where the sequence goes from (entry, index), entries given by their element counts:
-    // the entry and index on screen, then the previous entry and index.
-    void places_data()
-    {
-        QTest::addColumn<QString>("step"); // counts, how, entry, index
-        QTest::addColumn<QString>("expected");
-        const auto row = [](const char* tag, const char* in, const char* out) {
-            QTest::addRow("%s", tag) << QString(in) << QString(out);
-        };
-        row("start after empty entries, the last one before", "0,2,1 first", "1,0,2,0");
-        row("nothing to start", "0,0 first", "none");
-        row("next from a sequence's end, to the next one", "2,3 next 0 1", "1,0,0,1");
-        row("next skips empty entries and wraps", "2,0,1 next 2 0", "0,0,2,0");
-        row("next alone starts over", "2 next 0 1", "0,0,0,1");
-        row("back to a first element, the entry before is previous", "2,3 back 1 1", "1,0,0,1");
-        row("back from a first element, over empty entries", "2,0,3 back 2 0", "0,1,0,0");
-        row("back from the very first wraps to the last", "2,3 back 0 0", "1,2,1,1");
-    }
-    void places()
-    {
-        QFETCH(QString, step);
-        QFETCH(QString, expected);
-        QCOMPARE(call("place", { step }).toString(), expected);
+        const QJSValue argument = function == "animation" ? m_engine.evaluate("(" + input + ")") : QJSValue(input);
+        QCOMPARE(call(qPrintable(function), { argument, m_engine.evaluate("scope") }).toString(), expected);
     }
 
     // Whether an entry with this diffusion plays at an instant of December 2026 (the 7th is a Monday).

@@ -63,7 +63,6 @@ static long datagramsRead()
     return read;
 }
 
-// Its error output when `ip` fails.
 static QString ip(const QString& args)
 {
     QProcess process;
@@ -82,7 +81,6 @@ class TestUdp : public QObject {
         return socket.bind(from, 0) && socket.writeDatagram(bytes, to, port) == bytes.size();
     }
 
-    // The banner model and its time-out, in one line.
     static QString banner(const Spinner* s, const QTimer* t)
     {
         return QStringList { s->running() ? "shown" : "hidden", s->text(), s->busy() ? "busy" : "",
