@@ -226,72 +226,56 @@ private slots:
         QVERIFY(playing(expected >= 0));
     }
 
-    void advanceItem_data()
-    {
-        QTest::addColumn<int>("current");
-        QTest::addColumn<unsigned>("idx");
-        QTest::addColumn<int>("count");
-        QTest::addColumn<QString>("order");
-        QTest::addColumn<int>("expectedCurrent");
-        QTest::addRow("forward past the current item") << 1 << 0u << 2 << "BCA" << 0;
-        QTest::addRow("backward past the current item") << 0 << 2u << -2 << "CAB" << 1;
-        QTest::addRow("forward onto the current item's place") << 2 << 0u << 2 << "BCA" << 1;
-        QTest::addRow("the current item itself moves") << 0 << 0u << 1 << "BAC" << 1;
-        QTest::addRow("outside the moved range") << 0 << 1u << 1 << "ACB" << 0;
-        QTest::addRow("beyond the end does nothing") << 1 << 1u << 5 << "ABC" << 1;
-        QTest::addRow("before the start does nothing") << 1 << 1u << -2 << "ABC" << 1;
-        QTest::addRow("no current item stays none") << -1 << 0u << 2 << "BCA" << -1;
-    }
-    void advanceItem()
-    {
-        QFETCH(int, current);
-        QFETCH(unsigned, idx);
-        QFETCH(int, count);
-        QFETCH(QString, order);
-        QFETCH(int, expectedCurrent);
-        fill(3);
-        m_player.disable_item(0, true);
-        if (current >= 0)
-            m_player.set_current(unsigned(current));
-        m_player.advance_item(idx, count);
-        QCOMPARE(this->order(), order);
-        QCOMPARE(m_player.current_item(), expectedCurrent);
-        QVERIFY(m_player.is_item_disabled(unsigned(order.indexOf('A')))); // flags travel with their item
-    }
-
-    void deleteItem_data()
+    // A move ("advance IDX COUNT", A disabled: its flag must travel with it) or a deletion ("delete IDX").
+    void edits_data()
     {
         QTest::addColumn<int>("current");
         QTest::addColumn<bool>("play");
-        QTest::addColumn<unsigned>("idx");
+        QTest::addColumn<QString>("edit");
         QTest::addColumn<QString>("after"); // order, current index, item held, playing
-        QTest::addRow("before the current item: it shifts down") << 2 << false << 0u << "BC 1 C no";
-        QTest::addRow("after the current item") << 0 << false << 2u << "AB 0 A no";
-        QTest::addRow("the current, playing: the next plays") << 1 << true << 1u << "AC 1 C yes";
-        QTest::addRow("the current, not playing: nothing starts") << 1 << false << 1u << "AC 1 B no";
-        QTest::addRow("the last, playing: it plays on") << 2 << true << 2u << "AB 1 C yes";
-        QTest::addRow("beyond the end") << 1 << false << 3u << "ABC 1 B no";
-        QTest::addRow("no current item stays none") << -1 << false << 2u << "AB -1  no";
+        QTest::addRow("forward past the current item") << 1 << false << "advance 0 2" << "BCA 0 B no";
+        QTest::addRow("backward past the current item") << 0 << false << "advance 2 -2" << "CAB 1 A no";
+        QTest::addRow("forward onto the current item's place") << 2 << false << "advance 0 2" << "BCA 1 C no";
+        QTest::addRow("the current item itself moves") << 0 << false << "advance 0 1" << "BAC 1 A no";
+        QTest::addRow("outside the moved range") << 0 << false << "advance 1 1" << "ACB 0 A no";
+        QTest::addRow("a move beyond the end does nothing") << 1 << false << "advance 1 5" << "ABC 1 B no";
+        QTest::addRow("a move before the start does nothing") << 1 << false << "advance 1 -2" << "ABC 1 B no";
+        QTest::addRow("a move without a current item keeps none") << -1 << false << "advance 0 2" << "BCA -1  no";
+        QTest::addRow("deleting before the current item shifts it down") << 2 << false << "delete 0" << "BC 1 C no";
+        QTest::addRow("deleting after the current item") << 0 << false << "delete 2" << "AB 0 A no";
+        QTest::addRow("deleting the current, playing: the next plays") << 1 << true << "delete 1" << "AC 1 C yes";
+        QTest::addRow("deleting the current, not playing: nothing starts") << 1 << false << "delete 1" << "AC 1 B no";
+        QTest::addRow("deleting the last, playing: it plays on") << 2 << true << "delete 2" << "AB 1 C yes";
+        QTest::addRow("deleting beyond the end") << 1 << false << "delete 3" << "ABC 1 B no";
+        QTest::addRow("deleting without a current item keeps none") << -1 << false << "delete 2" << "AB -1  no";
     }
-    void deleteItem()
+    void edits()
     {
         QFETCH(int, current);
         QFETCH(bool, play);
-        QFETCH(unsigned, idx);
+        QFETCH(QString, edit);
         QFETCH(QString, after);
+        const QStringList words = edit.split(' ');
+        const bool move = words[0] == "advance";
+        const unsigned idx = words[1].toUInt();
         fill(3);
         m_player.set_playback_mode(vlc::mode_normal);
+        m_player.disable_item(0, move);
         if (current >= 0)
             m_player.set_current(unsigned(current));
         if (play) {
             m_player.play();
             QVERIFY(playing(true));
         }
-        QCOMPARE(m_player.delete_item(idx), idx < 3);
-        QVERIFY(playing(after.endsWith("yes")));
+        if (move)
+            m_player.advance_item(idx, words[2].toInt());
+        else
+            QCOMPARE(m_player.delete_item(idx), idx < 3);
+        QVERIFY(move || playing(after.endsWith("yes"))); // a move, never playing, spares the wait
         QCOMPARE(
             QStringLiteral("%1 %2 %3 %4").arg(order()).arg(m_player.current_item()).arg(held(), after.section(' ', 3)),
             after);
+        QCOMPARE(m_player.is_item_disabled(unsigned(order().indexOf('A'))), move);
     }
 
     void formatFitsTheDesiredSize_data()
