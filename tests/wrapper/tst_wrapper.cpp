@@ -187,87 +187,72 @@ private slots:
     }
     void cleanupTestCase() { libvlc_release(m_instance); }
 
-    void nextAndPrev_data()
+    // A step ("next", "prev"), a move ("advance IDX COUNT") or a deletion ("delete IDX") in a playlist
+    // with the given items disabled, whose flags must travel with them.
+    void edits_data()
     {
         QTest::addColumn<vlc::playback_mode_e>("mode");
         QTest::addColumn<QString>("disabled");
         QTest::addColumn<int>("current");
-        QTest::addColumn<bool>("forward");
-        QTest::addColumn<int>("expected"); // -1: nothing is played
-
-        QTest::addRow("next after the last, normal mode") << vlc::mode_normal << "" << 2 << true << -1;
-        QTest::addRow("next after the last, single mode") << vlc::mode_single << "" << 2 << true << -1;
-        QTest::addRow("the loop wrap skips disabled items at the start") << vlc::mode_loop << "A" << 2 << true << 1;
-        QTest::addRow("next without a current item") << vlc::mode_normal << "A" << -1 << true << 1;
-        QTest::addRow("next with every item disabled") << vlc::mode_loop << "ABC" << 0 << true << -1;
-        QTest::addRow("prev at the first, normal mode") << vlc::mode_normal << "" << 0 << false << -1;
-        QTest::addRow("prev at the first wraps to the last enabled in loop mode")
-            << vlc::mode_loop << "C" << 0 << false << 1;
-        QTest::addRow("prev wraps round to the current item") << vlc::mode_loop << "AB" << 2 << false << 2;
-        QTest::addRow("next from the only enabled item plays it again") << vlc::mode_loop << "AC" << 1 << true << 1;
-    }
-    void nextAndPrev()
-    {
-        QFETCH(vlc::playback_mode_e, mode);
-        QFETCH(QString, disabled);
-        QFETCH(int, current);
-        QFETCH(bool, forward);
-        QFETCH(int, expected);
-        fill(3);
-        m_player.set_playback_mode(mode);
-        for (const QChar c : disabled)
-            m_player.disable_item(unsigned(c.unicode() - 'A'), true);
-        if (current >= 0)
-            m_player.set_current(unsigned(current));
-        const QString before = held();
-        forward ? m_player.next() : m_player.prev();
-        QCOMPARE(m_player.current_item(), expected < 0 ? current : expected);
-        QCOMPARE(held(), expected < 0 ? before : QString(QChar('A' + expected)));
-        QVERIFY(playing(expected >= 0));
-    }
-
-    // A move ("advance IDX COUNT", A disabled: its flag must travel with it) or a deletion ("delete IDX").
-    void edits_data()
-    {
-        QTest::addColumn<int>("current");
         QTest::addColumn<bool>("play");
         QTest::addColumn<QString>("edit");
         QTest::addColumn<QString>("after"); // order, current index, item held, playing
-        QTest::addRow("forward past the current item") << 1 << false << "advance 0 2" << "BCA 0 B no";
-        QTest::addRow("backward past the current item") << 0 << false << "advance 2 -2" << "CAB 1 A no";
-        QTest::addRow("forward onto the current item's place") << 2 << false << "advance 0 2" << "BCA 1 C no";
-        QTest::addRow("the current item itself moves") << 0 << false << "advance 0 1" << "BAC 1 A no";
-        QTest::addRow("outside the moved range") << 0 << false << "advance 1 1" << "ACB 0 A no";
-        QTest::addRow("a move beyond the end does nothing") << 1 << false << "advance 1 5" << "ABC 1 B no";
-        QTest::addRow("a move before the start does nothing") << 1 << false << "advance 1 -2" << "ABC 1 B no";
-        QTest::addRow("a move without a current item keeps none") << -1 << false << "advance 0 2" << "BCA -1  no";
-        QTest::addRow("deleting before the current item shifts it down") << 2 << false << "delete 0" << "BC 1 C no";
-        QTest::addRow("deleting after the current item") << 0 << false << "delete 2" << "AB 0 A no";
-        QTest::addRow("deleting the current, playing: the next plays") << 1 << true << "delete 1" << "AC 1 C yes";
-        QTest::addRow("deleting the current, not playing: nothing starts") << 1 << false << "delete 1" << "AC 1 B no";
-        QTest::addRow("deleting the last, playing: it plays on") << 2 << true << "delete 2" << "AB 1 C yes";
-        QTest::addRow("deleting beyond the end") << 1 << false << "delete 3" << "ABC 1 B no";
-        QTest::addRow("deleting without a current item keeps none") << -1 << false << "delete 2" << "AB -1  no";
+        const auto row = [](const char* tag, vlc::playback_mode_e mode, const char* disabled, int current, bool play,
+                             const char* edit, const char* after) {
+            QTest::addRow("%s", tag) << mode << QString(disabled) << current << play << QString(edit) << QString(after);
+        };
+        const auto normal = vlc::mode_normal, loop = vlc::mode_loop;
+        row("next after the last, normal mode", normal, "", 2, false, "next", "ABC 2 C no");
+        row("next after the last, single mode", vlc::mode_single, "", 2, false, "next", "ABC 2 C no");
+        row("the loop wrap skips disabled items at the start", loop, "A", 2, false, "next", "ABC 1 B yes");
+        row("next without a current item", normal, "A", -1, false, "next", "ABC 1 B yes");
+        row("next with every item disabled", loop, "ABC", 0, false, "next", "ABC 0 A no");
+        row("prev at the first, normal mode", normal, "", 0, false, "prev", "ABC 0 A no");
+        row("prev at the first wraps to the last enabled in loop mode", loop, "C", 0, false, "prev", "ABC 1 B yes");
+        row("prev wraps round to the current item", loop, "AB", 2, false, "prev", "ABC 2 C yes");
+        row("next from the only enabled item plays it again", loop, "AC", 1, false, "next", "ABC 1 B yes");
+        row("forward past the current item", normal, "A", 1, false, "advance 0 2", "BCA 0 B no");
+        row("backward past the current item", normal, "A", 0, false, "advance 2 -2", "CAB 1 A no");
+        row("forward onto the current item's place", normal, "A", 2, false, "advance 0 2", "BCA 1 C no");
+        row("the current item itself moves", normal, "A", 0, false, "advance 0 1", "BAC 1 A no");
+        row("outside the moved range", normal, "A", 0, false, "advance 1 1", "ACB 0 A no");
+        row("a move beyond the end does nothing", normal, "A", 1, false, "advance 1 5", "ABC 1 B no");
+        row("a move before the start does nothing", normal, "A", 1, false, "advance 1 -2", "ABC 1 B no");
+        row("a move without a current item keeps none", normal, "A", -1, false, "advance 0 2", "BCA -1  no");
+        row("deleting before the current item shifts it down", normal, "", 2, false, "delete 0", "BC 1 C no");
+        row("deleting after the current item", normal, "", 0, false, "delete 2", "AB 0 A no");
+        row("deleting the current, playing: the next plays", normal, "", 1, true, "delete 1", "AC 1 C yes");
+        row("deleting the current, not playing: nothing starts", normal, "", 1, false, "delete 1", "AC 1 B no");
+        row("deleting the last, playing: it plays on", normal, "", 2, true, "delete 2", "AB 1 C yes");
+        row("deleting beyond the end", normal, "", 1, false, "delete 3", "ABC 1 B no");
+        row("deleting without a current item keeps none", normal, "", -1, false, "delete 2", "AB -1  no");
     }
     void edits()
     {
+        QFETCH(vlc::playback_mode_e, mode);
+        QFETCH(QString, disabled);
         QFETCH(int, current);
         QFETCH(bool, play);
         QFETCH(QString, edit);
         QFETCH(QString, after);
         const QStringList words = edit.split(' ');
         const bool move = words[0] == "advance";
-        const unsigned idx = words[1].toUInt();
+        const unsigned idx = words.value(1).toUInt();
         fill(3);
-        m_player.set_playback_mode(vlc::mode_normal);
-        m_player.disable_item(0, move);
+        m_player.set_playback_mode(mode);
+        for (const QChar c : disabled)
+            m_player.disable_item(unsigned(c.unicode() - 'A'), true);
         if (current >= 0)
             m_player.set_current(unsigned(current));
         if (play) {
             m_player.play();
             QVERIFY(playing(true));
         }
-        if (move)
+        if (edit == "next")
+            m_player.next();
+        else if (edit == "prev")
+            m_player.prev();
+        else if (move)
             m_player.advance_item(idx, words[2].toInt());
         else
             QCOMPARE(m_player.delete_item(idx), idx < 3);
@@ -275,7 +260,8 @@ private slots:
         QCOMPARE(
             QStringLiteral("%1 %2 %3 %4").arg(order()).arg(m_player.current_item()).arg(held(), after.section(' ', 3)),
             after);
-        QCOMPARE(m_player.is_item_disabled(unsigned(order().indexOf('A'))), move);
+        for (const QChar c : disabled)
+            QVERIFY(m_player.is_item_disabled(unsigned(order().indexOf(c))));
     }
 
     void formatFitsTheDesiredSize_data()
