@@ -1,9 +1,7 @@
-#include <QElapsedTimer>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
-#include <QThread>
 #include <QtTest>
 
 #include <atomic>

@@ -2,11 +2,7 @@
 
 #include "PlayLog.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 static int warnings = 0;
 

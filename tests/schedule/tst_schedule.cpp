@@ -2,12 +2,8 @@
 #include "ScheduleSource.h"
 #include "ServerUrls.h"
 
-#include <QCryptographicHash>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {

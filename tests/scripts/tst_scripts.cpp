@@ -2,13 +2,9 @@
 // and the four penalty rules; the transition value evaluator (undefined, and no trace, for all
 // it does not understand); transition parts, sequence steps and diffusion rules.
 
-#include <QDir>
 #include <QImage>
-#include <QProcess>
 #include <QQmlComponent>
 #include <QQmlEngine>
-#include <QXmlStreamReader>
-#include <QtMath>
 #include <QtTest>
 
 struct Symbol {

@@ -9,18 +9,13 @@
 #include "RemoteCommands.h"
 #include "Spinner.h"
 
-#include <QDir>
 #include <QJSValue>
 #include <QNetworkDatagram>
 #include <QNetworkInterface>
-#include <QProcess>
 #include <QQmlComponent>
 #include <QQmlEngine>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 #include <QUdpSocket>
+#include <QtTest>
 
 #include <memory>
 
