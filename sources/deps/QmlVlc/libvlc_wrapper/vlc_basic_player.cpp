@@ -65,8 +65,10 @@ void basic_player::togglePause()
 
 void basic_player::stop()
 {
-    if (_mp)
-        libvlc_media_player_stop(_mp);
+    if (!_mp)
+        return;
+    rtsp_input::stopping(_mp);
+    libvlc_media_player_stop(_mp);
 }
 
 media basic_player::current_media() const
@@ -79,8 +81,11 @@ media basic_player::current_media() const
 
 void basic_player::set_media(const media& m)
 {
-    if (_mp)
-        libvlc_media_player_set_media(_mp, m.libvlc_media());
+    if (!_mp)
+        return;
+    // Setting a media stops the current one first.
+    rtsp_input::stopping(_mp);
+    libvlc_media_player_set_media(_mp, m.libvlc_media());
 }
 
 } // namespace vlc
