@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <memory>
 
 #include "media_fixture.h"
 #include "vlc_player.h"
@@ -136,27 +137,20 @@ private slots:
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         const QByteArray address = "rtsp://127.0.0.1:" + QByteArray::number(silent.serverPort()) + "/silent";
         const int threads_before = thread_count();
+        auto p = std::make_unique<vlc::player>();
+        QVERIFY(p->open(m_instance));
+        QCOMPARE(p->add_media(address.constData(), 0, nullptr, 0, nullptr), 0);
+        QCOMPARE(p->add_media((address + "2").constData(), 0, nullptr, 0, nullptr), 1);
+        QVERIFY(p->play(0));
+        // Playing the transport stream, while the input still waits for an answer.
+        QTRY_COMPARE_WITH_TIMEOUT(p->basic_player().get_state(), libvlc_Playing, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(silent.hasPendingConnections(), 5000);
         QElapsedTimer took;
-        qint64 elapsed = -1;
-        {
-            vlc::player p;
-            QVERIFY(p.open(m_instance));
-            QCOMPARE(p.add_media(address.constData(), 0, nullptr, 0, nullptr), 0);
-            QCOMPARE(p.add_media((address + "2").constData(), 0, nullptr, 0, nullptr), 1);
-            QVERIFY(p.play(0));
-            // Playing the transport stream, while the input still waits for an answer.
-            QTRY_COMPARE_WITH_TIMEOUT(p.basic_player().get_state(), libvlc_Playing, 5000);
-            QTRY_VERIFY_WITH_TIMEOUT(silent.hasPendingConnections(), 5000);
-            took.start();
-            if (ending == by_stop)
-                p.stop();
-            else if (ending == by_replacing)
-                QVERIFY(p.play(1));
-            elapsed = ending == by_destroying ? -1 : took.elapsed();
-        }
-        if (elapsed < 0)
-            elapsed = took.elapsed();
+        took.start();
+        ending == by_stop ? p->stop() : ending == by_replacing ? void(p->play(1)) : p.reset();
+        const qint64 elapsed = took.elapsed();
         qInfo("let go in %lld ms", elapsed);
+        p.reset();
         QVERIFY2(elapsed < 50, qPrintable(QString("%1 ms").arg(elapsed)));
         QTRY_COMPARE_WITH_TIMEOUT(thread_count(), threads_before, 3000);
     }

@@ -33,7 +33,8 @@ public:
         // TCP set-up that follows it.
         std::chrono::milliseconds open { 12000 };
         std::chrono::milliseconds read { 6000 };
-        // Short: libvlc's stop waits on the GUI thread for a read in progress.
+        // Short: a stop that comes without our warning (see rtsp_input::stopping)
+        // waits on the GUI thread for a read in progress.
         std::chrono::milliseconds keepalive { 20 };
     };
 

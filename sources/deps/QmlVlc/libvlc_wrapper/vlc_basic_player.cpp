@@ -21,8 +21,13 @@ bool basic_player::open(libvlc_instance_t* instance)
 
 void basic_player::close()
 {
-    if (_mp)
+    if (_mp) {
+        // The last release would stop it too, but without the warning that
+        // lets an input of ours return from a read at once.
+        rtsp_input::stopping(_mp);
+        libvlc_media_player_stop(_mp);
         libvlc_media_player_release(_mp);
+    }
     _mp = nullptr;
     _instance = nullptr;
 }
