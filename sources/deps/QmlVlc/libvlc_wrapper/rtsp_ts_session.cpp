@@ -66,6 +66,7 @@ struct rtsp_ts_session::shared {
     const timeouts limits;
 
     std::atomic<bool> abort { false };
+    clock::time_point abort_time; // under lock
     // When the blocking libavformat call in progress gives up (worker only).
     clock::time_point deadline = clock::time_point::max();
 
@@ -80,6 +81,8 @@ struct rtsp_ts_session::shared {
     void finish(outcome o)
     {
         std::lock_guard<std::mutex> guard(lock);
+        if (abort && clock::now() - abort_time > std::chrono::seconds(2))
+            log_line("a connection attempt did not stop in time; it ends on its own");
         outcome expected = outcome::running;
         result.compare_exchange_strong(expected, o);
         worker_done = true;
@@ -132,9 +135,12 @@ std::size_t rtsp_ts_session::read(std::uint8_t* buf, std::size_t len)
 {
     shared& s = *_shared;
     std::unique_lock<std::mutex> guard(s.lock);
-    s.changed.wait_for(guard, s.limits.keepalive, [&s] { return !s.chunks.empty() || s.worker_done; });
+    s.changed.wait_for(
+        guard, s.limits.keepalive, [&s] { return !s.chunks.empty() || s.worker_done || s.abort.load(); });
     if (s.chunks.empty()) {
-        if (s.worker_done || len == 0)
+        // Once stopped, null packets rather than the end: libvlc is about to
+        // stop this input, and an end now would report the media as played out.
+        if ((s.worker_done && !s.abort) || len == 0)
             return 0;
         // A null packet (PID 0x1FFF): no chunk is half read, so the stream is
         // on a packet boundary here.
@@ -162,27 +168,31 @@ std::size_t rtsp_ts_session::read(std::uint8_t* buf, std::size_t len)
     return copied;
 }
 
+void rtsp_ts_session::interrupt()
+{
+    std::lock_guard<std::mutex> guard(_shared->lock);
+    if (!_shared->abort.exchange(true))
+        _shared->abort_time = clock::now();
+    _shared->changed.notify_all();
+}
+
 void rtsp_ts_session::stop()
 {
-    _shared->abort = true;
-    {
-        std::lock_guard<std::mutex> guard(_shared->lock);
-        _shared->changed.notify_all();
-    }
+    interrupt();
     if (!_worker.joinable())
         return;
-    // libavformat checks the interrupt at least every 100 ms, except inside a
-    // name lookup: give it a bounded time, then let it finish on its own.
+    // The caller may be the GUI thread, waiting in libvlc's stop for the input
+    // thread that runs this: a worker that ends at once is joined, any other
+    // (in a name lookup, or between two looks at the interrupt) ends detached
+    // and frees its state with the last reference.
     std::unique_lock<std::mutex> guard(_shared->lock);
     const bool done
-        = _shared->changed.wait_for(guard, std::chrono::seconds(2), [this] { return _shared->worker_done; });
+        = _shared->changed.wait_for(guard, std::chrono::milliseconds(5), [this] { return _shared->worker_done; });
     guard.unlock();
-    if (done) {
+    if (done)
         _worker.join();
-    } else {
-        log_line("a connection attempt did not stop in time; it ends on its own");
+    else
         _worker.detach();
-    }
 }
 
 std::string rtsp_ts_session::redacted(const std::string& address)

@@ -15,7 +15,10 @@ namespace vlc {
 // Threads: a worker of its own connects (libavformat's RTSP client: RTP over
 // UDP, then TCP interleaving when UDP is refused or stays silent), reads and
 // remuxes. read() is called from one reader thread (libvlc's input thread);
-// stop() and the destructor from any thread but the reader's.
+// stop() and the destructor from the owner's thread (that may be the
+// reader's), interrupt() from any thread. No call waits for the network: the
+// worker holds its state by a shared pointer and, when it is slow to notice a
+// stop, finishes detached.
 class rtsp_ts_session {
 public:
     enum class outcome {
@@ -30,7 +33,9 @@ public:
         // TCP set-up that follows it.
         std::chrono::milliseconds open { 12000 };
         std::chrono::milliseconds read { 6000 };
-        std::chrono::milliseconds keepalive { 100 };
+        // Short: a stop that comes without our warning (see rtsp_input::stopping)
+        // waits on the GUI thread for a read in progress.
+        std::chrono::milliseconds keepalive { 20 };
     };
 
     static constexpr std::size_t ts_packet_size = 188;
@@ -49,7 +54,12 @@ public:
     // is over and everything was read.
     std::size_t read(std::uint8_t* buf, std::size_t len);
 
-    // Ends the worker promptly: libavformat's blocking calls are interrupted.
+    // Asks the worker to end: libavformat's blocking calls are interrupted,
+    // and a read() waiting for data returns at once. Returns at once.
+    void interrupt();
+
+    // interrupt(), then a join when the worker ends within a few
+    // milliseconds; otherwise the worker is left to end on its own.
     void stop();
 
     outcome result() const;
@@ -61,8 +71,8 @@ private:
     struct shared;
     static void run(std::shared_ptr<shared> s);
 
-    // Shared with the worker, which may outlive a stop() that stopped waiting
-    // for it (a name lookup cannot be interrupted).
+    // Shared with the worker, which may outlive the session (a name lookup
+    // cannot be interrupted; libavformat looks at the interrupt every 100 ms).
     std::shared_ptr<shared> _shared;
     std::thread _worker;
 };

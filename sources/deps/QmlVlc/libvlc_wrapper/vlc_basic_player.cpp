@@ -21,8 +21,13 @@ bool basic_player::open(libvlc_instance_t* instance)
 
 void basic_player::close()
 {
-    if (_mp)
+    if (_mp) {
+        // The last release would stop it too, but without the warning that
+        // lets an input of ours return from a read at once.
+        rtsp_input::stopping(_mp);
+        libvlc_media_player_stop(_mp);
         libvlc_media_player_release(_mp);
+    }
     _mp = nullptr;
     _instance = nullptr;
 }
@@ -65,8 +70,10 @@ void basic_player::togglePause()
 
 void basic_player::stop()
 {
-    if (_mp)
-        libvlc_media_player_stop(_mp);
+    if (!_mp)
+        return;
+    rtsp_input::stopping(_mp);
+    libvlc_media_player_stop(_mp);
 }
 
 media basic_player::current_media() const
@@ -79,8 +86,11 @@ media basic_player::current_media() const
 
 void basic_player::set_media(const media& m)
 {
-    if (_mp)
-        libvlc_media_player_set_media(_mp, m.libvlc_media());
+    if (!_mp)
+        return;
+    // Setting a media stops the current one first.
+    rtsp_input::stopping(_mp);
+    libvlc_media_player_set_media(_mp, m.libvlc_media());
 }
 
 } // namespace vlc

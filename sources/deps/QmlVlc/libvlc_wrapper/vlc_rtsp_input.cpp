@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 
 #include "rtsp_ts_session.h"
 
@@ -24,6 +25,10 @@ namespace rtsp_input {
         struct source {
             std::string address;
             std::atomic<bool> failed { false };
+            // The inputs open on this media: opened and closed on libvlc's
+            // input threads, interrupted from the GUI thread.
+            std::mutex lock;
+            std::set<rtsp_ts_session*> sessions;
         };
 
         std::mutex registry_lock;
@@ -58,6 +63,10 @@ namespace rtsp_input {
             src->failed = false;
             auto* session = new rtsp_ts_session(src->address, rtsp_ts_session::timeouts());
             session->start();
+            {
+                std::lock_guard<std::mutex> guard(src->lock);
+                src->sessions.insert(session);
+            }
             *datap = new std::pair<source*, rtsp_ts_session*>(src, session);
             *sizep = UINT64_MAX;
             return 0;
@@ -75,6 +84,10 @@ namespace rtsp_input {
         void close_input(void* opaque)
         {
             auto* input = static_cast<std::pair<source*, rtsp_ts_session*>*>(opaque);
+            {
+                std::lock_guard<std::mutex> guard(input->first->lock);
+                input->first->sessions.erase(input->second);
+            }
             delete input->second;
             delete input;
         }
@@ -127,6 +140,23 @@ namespace rtsp_input {
         if (address)
             *address = it->second->address;
         return true;
+    }
+
+    void stopping(libvlc_media_player_t* mp)
+    {
+        libvlc_media_t* m = mp ? libvlc_media_player_get_media(mp) : nullptr;
+        if (!m)
+            return;
+        {
+            std::lock_guard<std::mutex> guard(registry_lock);
+            const auto it = registry().find(m);
+            if (it != registry().end()) {
+                std::lock_guard<std::mutex> sessions_guard(it->second->lock);
+                for (rtsp_ts_session* session : it->second->sessions)
+                    session->interrupt();
+            }
+        }
+        libvlc_media_release(m);
     }
 
     bool failed(libvlc_media_t* m)

@@ -25,6 +25,12 @@ namespace rtsp_input {
     // unchanged; false for any other media.
     bool address_of(libvlc_media_t* m, std::string* address);
 
+    // Interrupts the input of the player's current media, if it is ours, so
+    // that libvlc's stop does not wait on the network. Only right before
+    // libvlc stops that input: an interrupted input hands out null packets
+    // until it is closed. GUI thread.
+    void stopping(libvlc_media_player_t* mp);
+
     // Whether the last opening of this media could not connect or broke off.
     // libvlc only sees the byte stream end and calls that the end of the media.
     bool failed(libvlc_media_t* m);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "vlc_rtsp_input.h"
+
 namespace vlc {
 
 namespace {
@@ -48,6 +50,7 @@ void basic_vmem_wrapper::close()
     libvlc_video_set_format_callbacks(_mp, inert_format, nullptr);
     // Stopping joins the video output: once it returns no callback of ours is
     // running or will run. It stops the player for every holder of it.
+    rtsp_input::stopping(_mp);
     libvlc_media_player_stop(_mp);
     libvlc_media_player_release(_mp);
     _mp = nullptr;
