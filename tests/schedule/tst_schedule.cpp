@@ -143,26 +143,65 @@ private slots:
         QCOMPARE(read, storedCutKept[2]);
     }
 
-    void cacheMedia()
+    // A first download, then one check of the kept copy against the loopback server.
+    void revalidation_data()
     {
-        const QByteArray image = QByteArray(70000, 'x') + "end";
+        QTest::addColumn<QByteArray>("validator"); // the header the server sends, none when empty
+        QTest::addColumn<QString>("then"); // the file on the server "same" or "changed", server "down", power "cut"
+        QTest::addColumn<int>("resent"); // body bytes the check cost
+        QTest::addRow("ETag unchanged: 304, no body") << QByteArray("ETag") << "same" << 0;
+        QTest::addRow("Last-Modified unchanged: 304") << QByteArray("Last-Modified") << "same" << 0;
+        QTest::addRow("ETag differs: new bytes after the swap") << QByteArray("ETag") << "changed" << 70003;
+        QTest::addRow("no validators, same body: kept") << QByteArray() << "same" << 70003;
+        QTest::addRow("no validators, other body: swapped") << QByteArray() << "changed" << 70003;
+        QTest::addRow("server down: old copy kept") << QByteArray("ETag") << "down" << 0;
+        QTest::addRow("power cut in the swap: old copy, part gone at start") << QByteArray("ETag") << "cut" << 0;
+    }
+
+    void revalidation()
+    {
+        QFETCH(QByteArray, validator);
+        QFETCH(QString, then);
+        QFETCH(int, resent);
+        QByteArray image = QByteArray(70000, 'x') + "end", tag = "\"1\"", old = image;
+        int sent = 0;
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         connect(&server, &QTcpServer::newConnection, this, [&] {
             QTcpSocket* socket = server.nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [socket, &image] {
-                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
-                    + QByteArray::number(image.size()) + "\r\n\r\n" + image);
+            connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+                const QByteArray asked = (validator == "ETag" ? "If-None-Match: " : "If-Modified-Since: ") + tag;
+                const QByteArray body = socket->readAll().contains(asked) ? "" : image;
+                socket->write("HTTP/1.1 " + QByteArray(body.isEmpty() ? "304 Not Modified" : "200 OK")
+                    + "\r\nConnection: close\r\n" + (validator.isEmpty() ? "" : validator + ": " + tag + "\r\n")
+                    + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                sent += body.size();
                 socket->disconnectFromHost();
             });
         });
         QTemporaryDir dir;
-        ScheduleCache cache(dir.path(), 1 << 20);
+        auto cache = std::make_unique<ScheduleCache>(dir.path(), 1 << 20);
         const QString url = QStringLiteral("http://127.0.0.1:%1/a.png").arg(server.serverPort());
-        cache.fetchMedia({ url });
-        QTRY_VERIFY(!cache.localCopy(url).isEmpty());
-        QFile copy(QUrl(cache.localCopy(url)).toLocalFile());
-        QCOMPARE(copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray(), image);
+        cache->fetchMedia({ url });
+        QTRY_VERIFY(!cache->busy());
+        QFile kept(QUrl(cache->localCopy(url)).toLocalFile()), part(kept.fileName() + ".part");
+        // A file swapped in never has this bit: it tells the kept file from an equal one.
+        QVERIFY(kept.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        sent = 0;
+        if (then != "same")
+            image[0] = 'y', tag = "\"2\"";
+        if (then == "down")
+            server.close();
+        QVERIFY(then != "cut" || (part.open(QIODevice::WriteOnly) && part.write(image.left(99)) == 99));
+        if (then == "cut")
+            cache = std::make_unique<ScheduleCache>(dir.path(), 1 << 20);
+        else
+            cache->fetchMedia({ url });
+        QTRY_VERIFY(!cache->busy() && !part.exists());
+        QCOMPARE(sent, resent);
+        QCOMPARE(cache->localCopy(url), QUrl::fromLocalFile(kept.fileName()).toString());
+        QCOMPARE(kept.open(QIODevice::ReadOnly) ? kept.readAll() : QByteArray(), then == "changed" ? image : old);
+        QCOMPARE(kept.permissions().testFlag(QFile::ExeOwner), then != "changed");
     }
 };
 
