@@ -84,15 +84,18 @@ private slots:
         QTest::addRow("media path on the server") << ServerUrls::media(h, "/a.png") << "http://h:1/a.png";
         QTest::addRow("media address or relative path kept")
             << ServerUrls::media(h, "rtsp://c") + ServerUrls::media(h, "a") << "rtsp://ca";
-        // The delay before the next try, in ms, by attempt (from 0) and jitter.
-        auto delay
-            = [](int attempt, double jitter) { return QString::number(ScheduleSource::retryDelay(attempt, jitter)); };
+        // The delay before the next try, in ms, by attempt (from 0), jitter and ceiling.
+        auto delay = [](int attempt, double jitter, int cap = ScheduleSource::maxRetryDelay) {
+            return QString::number(ScheduleSource::retryDelay(attempt, jitter, cap));
+        };
         QTest::addRow("retry: doubling") << delay(3, 0.0) << "16000";
         QTest::addRow("retry: ceiling at 60 s") << delay(5, 0.0) << "60000";
         QTest::addRow("retry: full jitter takes a quarter") << delay(1, 1.0) << "3000";
         QTest::addRow("retry: jitter beyond 1 counts as 1") << delay(0, 7.0) << "1500";
         QTest::addRow("retry: a negative attempt is the first") << delay(-4, 0.0) << "2000";
         QTest::addRow("retry: huge attempt") << delay(INT_MAX, 0.0) << "60000";
+        QTest::addRow("retry before any document: ceiling at 10 s") << delay(3, 0.0, 10000) << "10000";
+        QTest::addRow("retry before any document: jitter kept") << delay(9, 1.0, 10000) << "7500";
     }
 
     void computed()
