@@ -206,13 +206,14 @@ void ScheduleCache::evict()
             break;
         if (file.suffix() == QLatin1String("part") || file.suffix() == QLatin1String("meta"))
             continue;
-        total -= file.size();
-        QFile::remove(file.filePath());
-        // A sidecar goes with its file.
+        // A sidecar goes with its file, first: a power cut in between leaves a file
+        // that is downloaded again at its next check, never a sidecar nobody removes.
         const QFileInfo meta(file.filePath() + QStringLiteral(".meta"));
         if (meta.exists()) {
             total -= meta.size();
             QFile::remove(meta.filePath());
         }
+        total -= file.size();
+        QFile::remove(file.filePath());
     }
 }
