@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
@@ -18,6 +19,12 @@ class QNetworkReply;
 // complete: a power cut leaves at most a ".part" file, which the next start
 // removes, never a half file under a name that is played. The directory is kept
 // under a size limit by removing the files used least recently.
+//
+// A kept image or video is checked again at each fetch of a document naming it:
+// its ETag and Last-Modified (or, from a server that gives neither, its size and
+// hash) sit in a ".meta" sidecar beside it and make the request conditional. A
+// changed file is downloaded beside the kept one, which plays until the new one
+// replaces it in a single rename; any failure leaves the kept one in place.
 class ScheduleCache : public QObject {
     Q_OBJECT
 
@@ -32,8 +39,11 @@ public:
 
     bool storeDocument(const QString& address, const QByteArray& body);
     QByteArray document(const QString& address) const;
-    // Downloads, one after the other, the media named by `urls` that are not kept yet.
+    // Downloads, one after the other, the media named by `urls`; those kept already
+    // are only checked for a change.
     void fetchMedia(const QStringList& urls);
+    // A download or check is under way or waiting.
+    bool busy() const { return !m_reply.isNull() || !m_queue.isEmpty(); }
     // The local file URL of `url` when it is kept, else an empty string.
     QString localCopy(const QString& url) const;
 
@@ -50,5 +60,6 @@ private:
     QStringList m_queue;
     QPointer<QNetworkReply> m_reply;
     QFile* m_part = nullptr;
+    QCryptographicHash m_hash { QCryptographicHash::Sha256 };
     QString m_target;
 };

@@ -101,10 +101,10 @@ QJsonObject ScheduleSource::takeDocument(
     return read.isEmpty() ? read : ScheduleDocument::intake(read, address, hostPort, lines);
 }
 
-int ScheduleSource::retryDelay(int attempt, double jitter)
+int ScheduleSource::retryDelay(int attempt, double jitter, int cap)
 {
     const int shift = std::clamp(attempt, 0, 16);
-    const qint64 full = std::min<qint64>(qint64(firstRetryDelay) << shift, maxRetryDelay);
+    const qint64 full = std::min<qint64>(qint64(firstRetryDelay) << shift, cap);
     return int(full - qint64(full * std::clamp(jitter, 0.0, 1.0) / 4));
 }
 
@@ -143,7 +143,7 @@ void ScheduleSource::deliverKept()
     for (const QString& line : lines)
         emit message(line);
     m_lastDocument = document;
-    m_taken = m_fromCache = true;
+    m_taken = m_fromCache = m_everDelivered = true;
     QJSEngine* engine = qjsEngine(this);
     emit documentReady(engine ? engine->toScriptValue(document) : QJSValue(), false);
 }
@@ -250,14 +250,15 @@ void ScheduleSource::deliver(
         emit message(line);
     m_lastDocument = document;
     const bool refreshed = refresh && m_taken;
-    m_taken = true;
+    m_taken = m_everDelivered = true;
     QJSEngine* engine = qjsEngine(this);
     emit documentReady(engine ? engine->toScriptValue(document) : QJSValue(), refreshed);
 }
 
 void ScheduleSource::scheduleRetry(const QString& reason)
 {
-    const int delay = retryDelay(m_attempt++, QRandomGenerator::global()->generateDouble());
+    const int delay = retryDelay(m_attempt++, QRandomGenerator::global()->generateDouble(),
+        m_everDelivered ? maxRetryDelay : firstRecoveryRetryDelay);
     emit message(QStringLiteral("FUNCTION - scheduleSource - ") + m_address + QStringLiteral(" failed (") + reason
         + QStringLiteral("), next try in ") + QString::number(delay) + QStringLiteral(" ms"));
     m_retryTimer.start(delay);

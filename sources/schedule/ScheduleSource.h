@@ -44,6 +44,8 @@ public:
     static constexpr int requestTimeout = 15000;
     static constexpr int firstRetryDelay = 2000;
     static constexpr int maxRetryDelay = 60000;
+    // Until a first document is on screen there is nothing to lose by asking often.
+    static constexpr int firstRecoveryRetryDelay = 10000;
 
     // The document in a body, or an empty object with the reason in `error`. A
     // document is a JSON object with a "schedule" object or an "objects" member;
@@ -56,9 +58,9 @@ public:
     static QJsonObject takeDocument(
         const QByteArray& body, const QString& address, const QString& hostPort, QString* error, QStringList* lines);
     // The wait before retry number `attempt` (0 for the first): 2 s doubling up to
-    // 60 s, less up to a quarter of it by `jitter` (0 to 1), so that screens that
+    // `cap`, less up to a quarter of it by `jitter` (0 to 1), so that screens that
     // lost the same server do not all come back in the same second.
-    static int retryDelay(int attempt, double jitter);
+    static int retryDelay(int attempt, double jitter, int cap = maxRetryDelay);
 
     // "refreshMinutes" in the "schedule" group of the settings file, 5 when absent;
     // 0 or less turns the refresh off. In milliseconds.
@@ -101,6 +103,7 @@ private:
     bool m_taken = false; // a document was delivered for m_address
     bool m_fromCache = false; // and it came from the cache, not from the server
     bool m_fetched = false; // fetch() was called before
+    bool m_everDelivered = false; // a document, fetched or kept, reached the scene since start
     QString m_hostPort;
     ScheduleCache m_cache { ScheduleCache::defaultDirectory(), ScheduleCache::maxSizeFromSettings() };
     QJsonObject m_lastDocument; // as handed to the scene

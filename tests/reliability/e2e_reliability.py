@@ -73,25 +73,15 @@ def page_waits_for_its_server(server, page_port):
     check(blue and 11.5 < blue[0] - shown_at < 13.5, "the page on screen played out its duration: %.1f s"
           % (blue[0] - shown_at if blue else -1))
 
-def colours_for(seconds, wanted):
-    """The colours seen in the middle of the screen until all of `wanted` were, or `seconds` have passed."""
-    seen = set()
-    end = time.monotonic() + seconds
-    while time.monotonic() < end and not wanted <= seen:
-        seen.add(screen_pixel(*MIDDLE))
-    return seen
-
 def plays_offline_from_the_cache(server):
-    """The server goes away mid-play, then the power, then the player starts with no server: the kept document and
-    images play on, and the status datagrams name the document's own sources."""
+    """The server goes away, then the power, then the player starts with no server: the kept document and images
+    play, and the status datagrams name the document's own sources."""
     answer_schedule(server, element("Image", "/red.png"), element("Image", "/green.png"))
     changed = time.monotonic()
     check(wait_for(lambda: {"/red.png", "/green.png"} <= set(status_sources(statuses, changed)), 20),
           "the refresh brings the last document before the server goes")
     server.shutdown()
     server.server_close()
-    seen = colours_for(8, {RED, GREEN})
-    check({RED, GREEN} <= seen, "the server gone, its images play on from the cache: %s" % seen)
     stop(players[0])  # a power cut
     started = time.monotonic()
     players.append(start_player(["-d", DEVICE], WORK))

@@ -84,15 +84,17 @@ private slots:
         QTest::addRow("media path on the server") << ServerUrls::media(h, "/a.png") << "http://h:1/a.png";
         QTest::addRow("media address or relative path kept")
             << ServerUrls::media(h, "rtsp://c") + ServerUrls::media(h, "a") << "rtsp://ca";
-        // The delay before the next try, in ms, by attempt (from 0) and jitter.
-        auto delay
-            = [](int attempt, double jitter) { return QString::number(ScheduleSource::retryDelay(attempt, jitter)); };
+        // The delay before the next try, in ms, by attempt (from 0), jitter and ceiling.
+        auto delay = [](int attempt, double jitter, int cap = ScheduleSource::maxRetryDelay) {
+            return QString::number(ScheduleSource::retryDelay(attempt, jitter, cap));
+        };
         QTest::addRow("retry: doubling") << delay(3, 0.0) << "16000";
         QTest::addRow("retry: ceiling at 60 s") << delay(5, 0.0) << "60000";
         QTest::addRow("retry: full jitter takes a quarter") << delay(1, 1.0) << "3000";
         QTest::addRow("retry: jitter beyond 1 counts as 1") << delay(0, 7.0) << "1500";
         QTest::addRow("retry: a negative attempt is the first") << delay(-4, 0.0) << "2000";
         QTest::addRow("retry: huge attempt") << delay(INT_MAX, 0.0) << "60000";
+        QTest::addRow("retry before any document: ceiling at 10 s, jitter kept") << delay(9, 1.0, 10000) << "7500";
     }
 
     void computed()
@@ -105,64 +107,95 @@ private slots:
     void cacheDocuments_data()
     {
         QTest::addColumn<qint64>("maxSize");
-        // Documents stored in this order (100 bytes each), half-written ".part" files a
-        // power cut left, the documents read back after a restart.
-        QTest::addColumn<QStringList>("storedCutKept");
-        QTest::addRow("least recently stored evicted") << qint64(250) << QStringList { "abc", "", "bc" };
-        QTest::addRow("maxSize 0 keeps nothing") << qint64(0) << QStringList { "abc", "", "" };
-        QTest::addRow("read back; power cut: the part goes, the older copy is served")
-            << qint64(1 << 20) << QStringList { "ab", "a", "ab" };
+        // Documents stored in this order (100 bytes each), those read back after a restart.
+        QTest::addColumn<QStringList>("storedKept");
+        QTest::addRow("least recently stored evicted") << qint64(250) << QStringList { "abc", "bc" };
+        QTest::addRow("maxSize 0 keeps nothing") << qint64(0) << QStringList { "abc", "" };
+        QTest::addRow("read back") << qint64(1 << 20) << QStringList { "ab", "ab" };
     }
 
     void cacheDocuments()
     {
         QFETCH(qint64, maxSize);
-        QFETCH(QStringList, storedCutKept);
+        QFETCH(QStringList, storedKept);
         QTemporaryDir dir;
         auto address = [](QChar c) { return QStringLiteral("http://h:1/ws?d=") + c; };
         {
             ScheduleCache cache(dir.path(), maxSize);
-            for (QChar c : storedCutKept[0]) {
+            for (QChar c : storedKept[0]) {
                 cache.storeDocument(address(c), QByteArray(100, char(c.unicode())));
                 QTest::qSleep(20); // distinct modification times
             }
         }
-        for (QChar c : storedCutKept[1]) {
-            QFile part(dir.filePath(
-                QCryptographicHash::hash(address(c).toUtf8(), QCryptographicHash::Sha1).toHex() + ".json.part"));
-            QVERIFY(part.open(QIODevice::WriteOnly) && part.write("{\"schedu") > 0);
-        }
         ScheduleCache cache(dir.path(), maxSize);
-        QCOMPARE(QDir(dir.path()).entryList({ "*.part" }, QDir::Files), QStringList());
         QString read;
         for (QChar c : QStringLiteral("abc")) {
             const QByteArray document = cache.document(address(c));
             QVERIFY(document.isEmpty() || document == QByteArray(100, char(c.unicode())));
             read += document.isEmpty() ? QString() : QString(c);
         }
-        QCOMPARE(read, storedCutKept[2]);
+        QCOMPARE(read, storedKept[1]);
     }
 
-    void cacheMedia()
+    // A first download, then one check of the kept copy against the loopback server.
+    void revalidation_data()
     {
-        const QByteArray image = QByteArray(70000, 'x') + "end";
+        QTest::addColumn<QByteArray>("validator"); // the header the server sends, none when empty
+        QTest::addColumn<QString>("then"); // the file on the server "same" or "changed", server "down", power "cut"
+        QTest::addColumn<int>("resent"); // body bytes the check cost
+        QTest::addRow("ETag unchanged: 304, no body") << QByteArray("ETag") << "same" << 0;
+        QTest::addRow("Last-Modified unchanged: 304") << QByteArray("Last-Modified") << "same" << 0;
+        QTest::addRow("ETag differs: new bytes after the swap") << QByteArray("ETag") << "changed" << 70003;
+        QTest::addRow("no validators, same body: kept") << QByteArray() << "same" << 70003;
+        QTest::addRow("no validators, other body: swapped") << QByteArray() << "changed" << 70003;
+        QTest::addRow("server down: old copy kept") << QByteArray("ETag") << "down" << 0;
+        QTest::addRow("power cut in the swap: old copy, part gone at start") << QByteArray("ETag") << "cut" << 0;
+    }
+
+    void revalidation()
+    {
+        QFETCH(QByteArray, validator);
+        QFETCH(QString, then);
+        QFETCH(int, resent);
+        QByteArray image = QByteArray(70000, 'x') + "end", tag = "\"1\"", old = image;
+        int sent = 0;
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost));
         connect(&server, &QTcpServer::newConnection, this, [&] {
             QTcpSocket* socket = server.nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [socket, &image] {
-                socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: "
-                    + QByteArray::number(image.size()) + "\r\n\r\n" + image);
+            connect(socket, &QTcpSocket::readyRead, socket, [&, socket] {
+                const QByteArray asked = (validator == "ETag" ? "If-None-Match: " : "If-Modified-Since: ") + tag;
+                const QByteArray body = socket->readAll().contains(asked) ? "" : image;
+                socket->write("HTTP/1.1 " + QByteArray(body.isEmpty() ? "304 Not Modified" : "200 OK")
+                    + "\r\nConnection: close\r\n" + (validator.isEmpty() ? "" : validator + ": " + tag + "\r\n")
+                    + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                sent += body.size();
                 socket->disconnectFromHost();
             });
         });
         QTemporaryDir dir;
-        ScheduleCache cache(dir.path(), 1 << 20);
+        auto cache = std::make_unique<ScheduleCache>(dir.path(), 1 << 20);
         const QString url = QStringLiteral("http://127.0.0.1:%1/a.png").arg(server.serverPort());
-        cache.fetchMedia({ url });
-        QTRY_VERIFY(!cache.localCopy(url).isEmpty());
-        QFile copy(QUrl(cache.localCopy(url)).toLocalFile());
-        QCOMPARE(copy.open(QIODevice::ReadOnly) ? copy.readAll() : QByteArray(), image);
+        cache->fetchMedia({ url });
+        QTRY_VERIFY(!cache->busy());
+        QFile kept(QUrl(cache->localCopy(url)).toLocalFile()), part(kept.fileName() + ".part");
+        // A file swapped in never has this bit: it tells the kept file from an equal one.
+        QVERIFY(kept.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        sent = 0;
+        if (then != "same")
+            image[0] = 'y', tag = "\"2\"";
+        if (then == "down")
+            server.close();
+        QVERIFY(then != "cut" || (part.open(QIODevice::WriteOnly) && part.write(image.left(99)) == 99));
+        if (then == "cut")
+            cache = std::make_unique<ScheduleCache>(dir.path(), 1 << 20);
+        else
+            cache->fetchMedia({ url });
+        QTRY_VERIFY(!cache->busy() && !part.exists());
+        QCOMPARE(sent, resent);
+        QCOMPARE(cache->localCopy(url), QUrl::fromLocalFile(kept.fileName()).toString());
+        QCOMPARE(kept.open(QIODevice::ReadOnly) ? kept.readAll() : QByteArray(), then == "changed" ? image : old);
+        QCOMPARE(kept.permissions().testFlag(QFile::ExeOwner), then != "changed");
     }
 };
 
