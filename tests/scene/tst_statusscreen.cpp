@@ -15,18 +15,11 @@ private slots:
     {
         QTest::addColumn<QString>("reason");
         QTest::addColumn<QString>("words");
-        QTest::addRow("server down") << "Connection refused"
-                                     << "connection refused";
-        QTest::addRow("error status, its body no document") << "HTTP 500, not JSON (illegal value at 0)"
-                                                            << "HTTP 500";
-        QTest::addRow("unknown host") << "Host signage.invalid not found"
-                                      << "host not found";
-        QTest::addRow("no answer in time") << "Operation canceled"
-                                           << "timed out";
-        QTest::addRow("JSON without a schedule") << "no schedule"
-                                                 << "not a schedule document";
-        QTest::addRow("anything else, as it is") << "Unknown error"
-                                                 << "Unknown error";
+        QTest::addRow("server down") << QString("Connection refused") << "connection refused";
+        QTest::addRow("HTTP error page") << QString("HTTP 500, not JSON (illegal value at 0)") << "HTTP 500";
+        QTest::addRow("unknown host") << QString("Host signage.invalid not found") << "host not found";
+        QTest::addRow("no answer in time") << QString("Operation canceled") << "timed out";
+        QTest::addRow("JSON without a schedule") << QString("no schedule") << "not a schedule document";
     }
     void words()
     {
