@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The real player started before its server, then fed bad answers, a dead web server, a changed document and a
 server gone for good. Only inside tests/isolate.sh --net --x."""
-import os, socket, subprocess, sys, time  # noqa: E401
+import os, re, socket, subprocess, sys, time  # noqa: E401
 from pathlib import Path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
@@ -31,10 +31,10 @@ def starts_before_its_server(port):
           "tries again while the server is down")
     server = serve(WORK, port)
     server.answers[DEFAULT_SCHEDULE] = (500, b"", 0)
-    check(wait_for(lambda: "failed (HTTP 500" in log(), 10), "tries again while the server fails")
     ocr = "/usr/bin/import -window root png:- | /usr/bin/convert - -negate png:- | tesseract stdin stdout"
-    text = subprocess.run(ocr, shell=True, capture_output=True, text=True).stdout  # reads dark on light best
-    check("Device: " + DEVICE in text and "HTTP 500" in text, "the status screen says who and why: %r" % text)
+    said = lambda: subprocess.run(ocr, shell=True, capture_output=True, text=True).stdout  # noqa: E731
+    check(wait_for(lambda: re.search("Device: %s.*HTTP 500" % DEVICE, said(), re.S), 12),
+          "the status screen says who and why: %r" % said())
     answer_schedule(server, element("Image", "/red.png"), element("Image", "/green.png"))  # next try within 8 s
     check(wait_for(lambda: compositions(statuses), 10), "plays within 10 s of the server answering")
     return server
