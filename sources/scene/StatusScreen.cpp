@@ -32,6 +32,7 @@ QString StatusScreen::failureWords(const QString& reason)
         { "^HTTP (\\d+)", "HTTP \\1" },
         { "refused", "connection refused" },
         { "^Host .*not found", "host not found" },
+        // The source cancels a request only when its transfer timeout runs out.
         { "timed out|timeout|canceled", "timed out" },
         { "unreachable", "network unreachable" },
         { "closed", "connection closed" },
