@@ -10,6 +10,7 @@
 #include "ScheduleQRCode.h"
 #include "ServerUrls.h"
 #include "Spinner.h"
+#include "StatusScreen.h"
 
 #include <QApplication>
 #include <QDate>
@@ -135,6 +136,8 @@ ApplicationEngine::ApplicationEngine()
     m_qrCode = new ScheduleQRCode();
     rootContext()->setContextProperty(QStringLiteral("qrCode"), m_qrCode);
     rootContext()->setContextProperty(QStringLiteral("applicationEngine"), this);
+    m_status = new StatusScreen(StatusScreen::enabledFromSettings(), this);
+    rootContext()->setContextProperty(QStringLiteral("statusScreen"), m_status);
 
     parseArguments();
 
@@ -165,6 +168,7 @@ ApplicationEngine::ApplicationEngine()
     auto* reporter = new CompositionReporter(m_playLog, this);
     reporter->watch(sceneRoot());
     connect(reporter, &CompositionReporter::message, this, &ApplicationEngine::broadcastMessage);
+    m_status->watch(sceneRoot());
     // Remote commands are answered from the GUI thread: it must not sit waiting
     // for the render thread to finish a frame while a datagram is queued.
     if (auto* window = qobject_cast<QQuickWindow*>(sceneRoot()))
@@ -241,6 +245,7 @@ void ApplicationEngine::initConfig()
     const QString hostPort = host + QLatin1Char(':') + port;
 
     rootContext()->setContextProperty(QStringLiteral("deviceUID"), deviceUid);
+    m_status->setDeviceUid(deviceUid);
     rootContext()->setContextProperty(QStringLiteral("hostPort"), hostPort);
 
     QString source;

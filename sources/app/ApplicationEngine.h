@@ -10,6 +10,7 @@ class RemoteCommands;
 class ScheduleQRCode;
 class IUdpSender;
 class PlayLog;
+class StatusScreen;
 
 // Offers the scene one conversion it cannot do itself.
 class Utils : public QObject {
@@ -70,4 +71,5 @@ private:
     IUdpSender* m_sender = nullptr;
     RemoteCommands* m_remote = nullptr;
     PlayLog* m_playLog = nullptr;
+    StatusScreen* m_status = nullptr;
 };

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The real player started before its server, then fed bad answers, a dead web server, a changed document and a
 server gone for good. Only inside tests/isolate.sh --net --x."""
-import os, socket, sys, time  # noqa: E401
+import os, re, socket, subprocess, sys, time  # noqa: E401
 from pathlib import Path
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "product"))
@@ -25,13 +25,18 @@ def answer_schedule(server, *elements):
     server.answers[DEFAULT_SCHEDULE] = (200, schedule(list(elements), duration=1000).encode(), 0)
 
 def starts_before_its_server(port):
-    """With its server down the player keeps trying, and plays once it is up, within the wait it was at."""
+    """With its server down, then failing, the player keeps trying and says why on screen; it plays once it answers."""
     players.append(start_player(["-d", DEVICE], WORK))
     check(wait_for(lambda: log().count("failed (Connection refused), next try in") >= 2, 20),
           "tries again while the server is down")
-    server = serve(WORK, port)  # the third try is due within 8 s
-    answer_schedule(server, element("Image", "/red.png"), element("Image", "/green.png"))
-    check(wait_for(lambda: compositions(statuses), 10), "plays within 10 s of the server coming up")
+    server = serve(WORK, port)
+    server.answers[DEFAULT_SCHEDULE] = (500, b"", 0)
+    ocr = "/usr/bin/import -window root png:- | /usr/bin/convert - -negate png:- | tesseract stdin stdout"
+    said = lambda: subprocess.run(ocr, shell=True, capture_output=True, text=True).stdout  # noqa: E731
+    check(wait_for(lambda: re.search("Device: %s.*HTTP 500" % DEVICE, said(), re.S), 12),
+          "the status screen says who and why: %r" % said())
+    answer_schedule(server, element("Image", "/red.png"), element("Image", "/green.png"))  # next try within 8 s
+    check(wait_for(lambda: compositions(statuses), 10), "plays within 10 s of the server answering")
     return server
 
 def bad_answers_keep_the_screen_going(server):

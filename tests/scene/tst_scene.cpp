@@ -6,6 +6,7 @@
 #include "PlayerTypes.h"
 #include "ScheduleQRCode.h"
 #include "Spinner.h"
+#include "StatusScreen.h"
 
 #include <QApplication>
 #include <QFile>
@@ -56,6 +57,7 @@ class tst_Scene : public QObject {
         m_engine.reset(new QQmlApplicationEngine);
         m_engine->rootContext()->setContextProperty("spinner", &m_spinner);
         m_engine->rootContext()->setContextProperty("qrCode", &m_qrCode);
+        m_engine->rootContext()->setContextProperty("statusScreen", new StatusScreen(false, m_engine.get()));
         m_engine->rootContext()->setContextProperty("deviceUID", "DEV-1");
         m_engine->load(QUrl(QStringLiteral("qrc:/quickwindow.qml")));
         m_root = m_engine->rootObjects().value(0);

@@ -442,6 +442,8 @@ ApplicationWindow {
         onDocumentReady: stack.take(document, refreshed)
     }
 
+    StatusScreenItem {}
+
     SpinnerItem {}
 
     ScheduleQRCodeItem {}

@@ -1,0 +1,53 @@
+import QtQuick 2.7
+import QtQuick.Window 2.3
+
+// What the screen shows until it has ever had something to show, read from the
+// engine's `statusScreen` model. Sizes follow the window's height so that the
+// lines read the same from across the room on any screen.
+Rectangle {
+    id: status
+
+    // The window's own size rather than the parent's: the application window
+    // sizes its content area from its children, which would make a loop.
+    readonly property real unit: Window.height / 24
+
+    width: Window.width
+    height: Window.height
+    visible: statusScreen.shown
+    color: "#10161e"
+
+    Column {
+        anchors.verticalCenter: parent.verticalCenter
+        x: status.unit * 2
+        width: status.width - 4 * status.unit
+        spacing: status.unit * 0.6
+
+        Text {
+            text: qsTr("Waiting for a schedule")
+            color: "#ffffff"
+            font.pixelSize: status.unit * 1.6
+            font.bold: true
+        }
+
+        Repeater {
+            model: [
+                [qsTr("Device"), statusScreen.deviceUid],
+                [qsTr("Schedule"), statusScreen.address],
+                [qsTr("Last failure"), statusScreen.failure || qsTr("none yet")],
+                [qsTr("IP address"), statusScreen.networkAddresses],
+                [qsTr("Player version"), statusScreen.version]
+            ]
+
+            Text {
+                width: parent.width
+                // Addresses and device names come from the command line and the
+                // server: never as rich text.
+                textFormat: Text.PlainText
+                text: modelData[0] + ": " + modelData[1]
+                color: "#e0e0e0"
+                font.pixelSize: status.unit
+                elide: Text.ElideMiddle
+            }
+        }
+    }
+}
