@@ -30,9 +30,6 @@ Rectangle {
     // Why, for the play log: "HTTP 404", or the engine's text for a network error.
     property string failure: ""
 
-    // For the scene's debug output: the page could not be loaded, and why.
-    signal pageFailed(string url, string reason)
-
     color: loadFailed ? "transparent" : "white"
 
     Timer {
@@ -55,8 +52,6 @@ Rectangle {
             } else if (loadRequest.status === WebEngineView.LoadFailedStatus) {
                 webViewItem.failure = loadRequest.errorDomain === WebEngineView.HttpErrorDomain
                     ? "HTTP " + loadRequest.errorCode : "page not loaded: " + loadRequest.errorString;
-                if (!webViewItem.loadFailed)
-                    webViewItem.pageFailed("" + loadRequest.url, webViewItem.failure);
                 webViewItem.loadFailed = true;
             }
         }
