@@ -35,4 +35,5 @@ try:
           "page not loaded"), ("Video", "video not played")} and len(skips) <= 18, "skips logged with reasons: %s" % skips)
 finally:
     stop(player)
-sys.exit("%d check(s) failed; the player's output in %s/log" % (len(failures), WORK) if failures else 0)
+sys.exit("%d check(s) failed; the player's output ends: %s" % (len(failures), open(WORK + "/log").read()[-3000:])
+         if failures else 0)
