@@ -69,10 +69,18 @@ void CompositionGate::cancel()
     setWaiting(false);
 }
 
+// Checked at the next turn of the event loop: the item's other properties that
+// change with ready (failed, which makes the scene skip it) may not have settled
+// while its notify signal is still being delivered.
 void CompositionGate::itemReadyChanged()
 {
-    if (m_item && isReady(m_item))
-        open();
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_item && isReady(m_item))
+                open();
+        },
+        Qt::QueuedConnection);
 }
 
 // Ready, gone or out of patience: the advance goes on. The item stays

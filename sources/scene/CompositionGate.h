@@ -25,8 +25,9 @@ public:
     // True when item may be shown now: it has no "ready" property, it is ready,
     // or it is the item already waited for (opened() was emitted for it, or it
     // is asked for a second time: whoever asks again will not wait). Otherwise
-    // the gate starts waiting for it and emits opened() once it is ready, gone
-    // or the patience has run out; the caller then asks again.
+    // the gate starts waiting for it and emits opened() once it is ready (at the
+    // next turn of the event loop), gone or the patience has run out; the caller
+    // then asks again.
     Q_INVOKABLE bool admit(QObject* item);
 
     // Forgets the item waited for, without opening.

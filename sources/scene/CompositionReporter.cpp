@@ -18,6 +18,8 @@ bool CompositionReporter::watch(QObject* scene)
     connect(scene, SIGNAL(compositionShown(QVariant)), this, SLOT(shown(QVariant)));
     connect(scene, SIGNAL(compositionLeaving(QString, bool)), this, SLOT(leaving(QString, bool)));
     connect(scene, SIGNAL(compositionLeft(QString, bool)), this, SLOT(left(QString, bool)));
+    if (scene->metaObject()->indexOfSignal("compositionSkipped(QVariant,QString)") >= 0)
+        connect(scene, SIGNAL(compositionSkipped(QVariant, QString)), this, SLOT(skipped(QVariant, QString)));
     connect(scene, SIGNAL(compositionPaused()), this, SLOT(paused()));
     connect(scene, SIGNAL(compositionResumed()), this, SLOT(resumed()));
     return m_engine != nullptr;
@@ -27,10 +29,7 @@ void CompositionReporter::shown(const QVariant& composition)
 {
     if (!m_engine)
         return;
-    // A scene object arrives as it was built, so that values from the document
-    // (a hueColor object) keep their members' order in the datagram.
-    const QJSValue shown = composition.userType() == qMetaTypeId<QJSValue>() ? composition.value<QJSValue>()
-                                                                             : m_engine->toScriptValue(composition);
+    const QJSValue shown = scriptValue(composition);
     const QJSValue device = shown.property(QStringLiteral("device"));
     m_device = device.isUndefined() || device.isNull() ? QString() : device.toString();
 
@@ -42,12 +41,31 @@ void CompositionReporter::shown(const QVariant& composition)
     }
     send(QStringLiteral("player_composition_changed"), infos);
 
-    if (m_log) {
-        QVariantMap record;
-        for (const char* key : { "schedule", "sequence", "element", "type", "source", "device" })
-            record.insert(QLatin1String(key), shown.property(QLatin1String(key)).toVariant());
-        m_log->shown(record);
-    }
+    if (m_log)
+        m_log->shown(record(shown));
+}
+
+void CompositionReporter::skipped(const QVariant& composition, const QString& reason)
+{
+    if (m_engine && m_log)
+        m_log->skipped(record(scriptValue(composition)), reason);
+}
+
+// A scene object arrives as it was built, so that values from the document
+// (a hueColor object) keep their members' order in the datagram.
+QJSValue CompositionReporter::scriptValue(const QVariant& composition) const
+{
+    return composition.userType() == qMetaTypeId<QJSValue>() ? composition.value<QJSValue>()
+                                                             : m_engine->toScriptValue(composition);
+}
+
+// The play log's fields.
+QVariantMap CompositionReporter::record(const QJSValue& composition)
+{
+    QVariantMap record;
+    for (const char* key : { "schedule", "sequence", "element", "type", "source", "device" })
+        record.insert(QLatin1String(key), composition.property(QLatin1String(key)).toVariant());
+    return record;
 }
 
 void CompositionReporter::leaving(const QString& reason, bool failed)

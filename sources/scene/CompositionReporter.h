@@ -35,11 +35,16 @@ public slots:
     // already left (the screen was cleared); failed: its item could not show it.
     void leaving(const QString& reason, bool failed);
     void left(const QString& reason, bool failed);
+    // An element's item failed before it came on screen: a play log record, no datagram
+    // (nothing new is on screen).
+    void skipped(const QVariant& composition, const QString& reason);
     void paused();
     void resumed();
 
 private:
     void send(const QString& cmd, const QJSValue& infos = QJSValue());
+    QJSValue scriptValue(const QVariant& composition) const;
+    static QVariantMap record(const QJSValue& composition);
 
     QPointer<PlayLog> m_log;
     QJSEngine* m_engine = nullptr;

@@ -72,22 +72,37 @@ void PlayLog::left(const QString& how, bool failed)
     close(failed ? QStringLiteral("error") : how);
 }
 
+void PlayLog::skipped(const QVariantMap& composition, const QString& reason)
+{
+    if (!enabled())
+        return;
+    const QDateTime now = QDateTime::currentDateTime();
+    QJsonObject record = this->record(composition, now, now, QStringLiteral("skipped"));
+    record.insert(QStringLiteral("reason"), reason);
+    write(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
+}
+
 void PlayLog::close(const QString& how)
 {
     if (!m_open)
         return;
     m_open = false;
     m_pending.clear();
+    const QJsonObject line = record(m_composition, m_start, QDateTime::currentDateTime(), how);
+    write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
+}
 
-    const QDateTime end = QDateTime::currentDateTime();
+QJsonObject PlayLog::record(
+    const QVariantMap& composition, const QDateTime& start, const QDateTime& end, const QString& how)
+{
     QJsonObject record;
-    record.insert(QStringLiteral("start"), isoTime(m_start));
+    record.insert(QStringLiteral("start"), isoTime(start));
     record.insert(QStringLiteral("end"), isoTime(end));
-    record.insert(QStringLiteral("shown_ms"), m_start.msecsTo(end));
-    for (auto it = m_composition.constBegin(); it != m_composition.constEnd(); ++it)
+    record.insert(QStringLiteral("shown_ms"), start.msecsTo(end));
+    for (auto it = composition.constBegin(); it != composition.constEnd(); ++it)
         record.insert(it.key(), QJsonValue::fromVariant(it.value()));
     record.insert(QStringLiteral("ended"), how);
-    write(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
+    return record;
 }
 
 bool PlayLog::write(const QByteArray& line)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -45,9 +46,15 @@ public slots:
     void leaving(const QString& how, bool failed);
     // The composition on screen has already left (a reload cleared the screen).
     void left(const QString& how, bool failed);
+    // An element whose item failed before it came on screen: one record of its own,
+    // "ended":"skipped" with shown_ms 0 and "reason" (why the item failed), written at
+    // once. The composition on screen, which stays, is left open.
+    void skipped(const QVariantMap& composition, const QString& reason);
 
 private:
     void close(const QString& how);
+    static QJsonObject record(
+        const QVariantMap& composition, const QDateTime& start, const QDateTime& end, const QString& how);
     bool write(const QByteArray& line);
     void rotate();
     void warnOnce(const QString& reason);

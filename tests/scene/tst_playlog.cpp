@@ -39,7 +39,7 @@ class tst_PlayLog : public QObject {
 private slots:
     void ended_data()
     {
-        QTest::addColumn<QString>("events"); // shown, leaving:REASON, left:REASON; "!": the item failed
+        QTest::addColumn<QString>("events"); // shown, leaving:REASON, left:REASON, skipped:WHY; "!": the item failed
         QTest::addColumn<QString>("ended"); // one per line written
         const auto row = [](const char* tag, const char* events, const char* ended) {
             QTest::addRow("%s", tag) << QString(events) << QString(ended);
@@ -50,6 +50,8 @@ private slots:
         row("left closes at once with its own reason", "shown leaving:remote left:reload", "reload");
         row("nothing open, nothing written", "leaving:remote left:reload", "");
         row("a line per composition", "shown leaving:remote shown shown left:reload", "remote duration reload");
+        row("a skip written at once, the one on screen still open", "shown skipped:gone leaving:duration shown",
+            "skipped(gone) duration");
     }
     // Each line: its composition, start and end with their UTC offset, how long it was shown.
     void ended()
@@ -63,6 +65,8 @@ private slots:
             if (event == "shown") {
                 log.shown(composition(shown++).toVariantMap());
                 QTest::qWait(20);
+            } else if (event.startsWith("skipped")) {
+                log.skipped(composition(shown++).toVariantMap(), event.section(':', 1));
             } else if (event.startsWith("leaving")) {
                 log.leaving(event.section(':', 1), event.contains('!'));
             } else {
@@ -75,9 +79,11 @@ private slots:
             const QString start = r.take("start").toString(), end = r.take("end").toString();
             QVERIFY2(
                 time.match(start).hasMatch() && time.match(end).hasMatch() && start <= end, qPrintable(start + end));
-            QVERIFY(r.take("shown_ms").toInt() >= 20);
-            reasons << r.take("ended").toString();
-            QCOMPARE(r, composition(reasons.size() - 1));
+            const int ms = r.take("shown_ms").toInt();
+            const QString how = r.take("ended").toString(), reason = r.take("reason").toString();
+            QVERIFY(how == "skipped" ? ms == 0 : ms >= 20);
+            reasons << how + (reason.isEmpty() ? QString() : '(' + reason + ')');
+            QCOMPARE(r, composition(r.value("element").toInt()));
         }
         QCOMPARE(reasons.join(' '), ended);
     }

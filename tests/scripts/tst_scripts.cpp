@@ -134,6 +134,7 @@ private slots:
             "    var s = step.split(' '), e = +s[2], i = +s[3]\n"
             "    var list = s[0].split(',').map(function (n) { return { sequence: { elements: new Array(+n) } } })\n"
             "    var p = s[1] === 'first' ? F.firstPlace(list) : s[1] === 'next' ? F.nextPlace(list, list[e], i)\n"
+            "      : s[1] === 'after' ? F.placeAfter(list, list[e], i, s[4] ? F.place(list[+s[4]], +s[5]) : null)\n"
             "      : F.previousPlace(list, list[e], i)\n"
             "    var at = function (e) { return list.indexOf(e) }\n"
             "    return p ? [at(p.sequence), p.index, at(p.previousSequence), p.previousIndex].join() : 'none'\n"
@@ -145,6 +146,7 @@ private slots:
             "    return { version: s.version, size: s.size, mask: s.mask, modules: flat.join('') }\n"
             "  }\n"
             "  function capacity(version, level) { return Encoder.capacity(version, level) }\n"
+            "  function delay(a) { a = a.split(' '); return F.skipDelay(+a[0], +a[1], JSON.parse(a[2])) }\n"
             "  function allows(days, now) { return F.diffusionAllows({ diffusion: JSON.parse(days) }, now) }\n"
             "}\n",
             QUrl("qrc:/qrprobe.qml"));
@@ -366,6 +368,11 @@ private slots:
         row("place", "back to a first element, the entry before is previous", "2,3 back 1 1", "1,0,0,1");
         row("place", "back from a first element, over empty entries", "2,0,3 back 2 0", "0,1,0,0");
         row("place", "back from the very first wraps to the last", "2,3 back 0 0", "1,2,1,1");
+        row("place", "after a skip, past it, the one on screen leaving", "2,3 after 0 1 1 0", "1,1,0,1");
+        row("place", "after a skip at the list's end, wraps", "2,0,3 after 0 1 2 2", "0,0,0,1");
+        row("delay", "a round not over yet: at once", "2 3 1500", "0");
+        row("delay", "a whole round failed: the element's duration", "3 3 1500", "1500");
+        row("delay", "no duration (a video) waits a second", "4 3 null", "1000");
     }
     void probed()
     {

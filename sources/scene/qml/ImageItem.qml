@@ -15,8 +15,10 @@ Rectangle {
     // Decoded, or known not to decode: the scene may show it without a frame of
     // the black behind it.
     readonly property bool ready: image.status !== Image.Loading
-    // The image could not be loaded (the play log counts it an error).
+    // The image could not be loaded or decoded: the scene skips it, or leaves it at
+    // once when it is already on screen. failure says why, for the play log.
     readonly property bool failed: image.status === Image.Error
+    readonly property string failure: failed ? "image not loaded" : ""
 
     Image {
         id: image

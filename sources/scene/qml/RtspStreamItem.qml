@@ -12,8 +12,11 @@ Rectangle {
 
     property alias source: player.mrl
     // The stream has given its first picture, or has failed.
-    readonly property bool ready: player.hasPicture || player.state === VlcPlayer.Error
-                                  || player.state === VlcPlayer.Ended
+    readonly property bool ready: player.hasPicture || failed
+    // Refused, unreachable or dropped: the scene skips the item, or leaves it at
+    // once when it is already on screen.
+    readonly property bool failed: player.state === VlcPlayer.Error || player.state === VlcPlayer.Ended
+    readonly property string failure: failed ? "stream refused or ended" : ""
 
     VlcPlayer {
         id: player

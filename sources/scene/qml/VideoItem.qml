@@ -20,12 +20,13 @@ Rectangle {
     readonly property bool ready: started || player.cued || cueFailed
     property bool started: false
     property bool cueFailed: false
-    // On screen, the media could not be played (the play log counts it an error).
-    readonly property bool failed: player.state === VlcPlayer.Error
+    // The media could not be opened or played (missing, undecodable, unreachable):
+    // the scene skips the item, or leaves it at once when it is already on screen.
+    readonly property bool failed: cueFailed || player.state === VlcPlayer.Error
+    readonly property string failure: failed ? "video not played" : ""
 
-    // The media has finished, by its end or by an error (a missing file, an
-    // unreachable server, undecodable data: libvlc then never reports an end),
-    // and this composition was told to advance then. The scene connects it.
+    // The media has played to its end and this composition was told to advance
+    // then. The scene connects it.
     signal videoFinished()
 
     VlcPlayer {
@@ -43,22 +44,9 @@ Rectangle {
         }
         onMediaPlayerEncounteredError: {
             console.log("onMediaPlayerEncounteredError");
+            // On screen, the error state makes the item failed: the scene leaves it.
             if (!videoItem.started)
                 videoItem.cueFailed = true;
-            else
-                errorAdvance.start();
-        }
-    }
-
-    // An error comes within milliseconds for a missing file: waiting a second,
-    // as the player itself does before it skips a failed item, keeps a
-    // schedule of nothing but broken videos from spinning.
-    Timer {
-        id: errorAdvance
-        interval: 1000
-        onTriggered: {
-            if (videoItem.nextCompositionTrigger)
-                videoItem.videoFinished();
         }
     }
 
@@ -101,7 +89,6 @@ Rectangle {
     // The scene stops a leaving video once its exit animation has finished.
     function stopVideo() {
         console.log("stopVideo");
-        errorAdvance.stop();
         player.stop();
     }
 

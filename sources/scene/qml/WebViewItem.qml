@@ -9,9 +9,10 @@ import "js/trust.js" as Trust
 // person (a dialog, a new window, a permission, a download) is refused at once and
 // the page stays on screen until the sequence moves on.
 //
-// A public screen never shows the engine's own error page: while the page cannot
-// be loaded the item is transparent (the window's black shows) and the page is
-// asked for again every few seconds, so that it appears as soon as it loads.
+// A public screen never shows the engine's own error page: a page that cannot be
+// loaded (no answer, or an HTTP error status) makes the item failed, and the scene
+// skips it or leaves it. Until then the item is transparent and asks for the page
+// again every few seconds.
 Rectangle {
     id: webViewItem
     // While it fades, the item is drawn as one picture: its background would
@@ -23,12 +24,11 @@ Rectangle {
     property string pageSource: ""
     property bool loadFailed: false
     property bool pageLoaded: false
-    // The page is there to be shown, or known not to come (the window's black
-    // then shows until it loads).
+    // The page is there to be shown, or known not to come.
     readonly property bool ready: pageLoaded || loadFailed
-
-    // For the scene's debug output: the page could not be loaded, and why.
-    signal pageFailed(string url, string reason)
+    readonly property bool failed: loadFailed
+    // Why, for the play log: "HTTP 404", or the engine's text for a network error.
+    property string failure: ""
 
     color: loadFailed ? "transparent" : "white"
 
@@ -50,8 +50,8 @@ Rectangle {
                 webViewItem.loadFailed = false;
                 webViewItem.pageLoaded = true;
             } else if (loadRequest.status === WebEngineView.LoadFailedStatus) {
-                if (!webViewItem.loadFailed)
-                    webViewItem.pageFailed("" + loadRequest.url, loadRequest.errorString);
+                webViewItem.failure = loadRequest.errorDomain === WebEngineView.HttpErrorDomain
+                    ? "HTTP " + loadRequest.errorCode : "page not loaded: " + loadRequest.errorString;
                 webViewItem.loadFailed = true;
             }
         }

@@ -20,8 +20,10 @@ ApplicationWindow {
     // What the scene shows and why it changes, for the engine's reporter (status datagrams
     // and play log). composition: type, source, duration, hueColor, fragrance, schedule,
     // sequence, element, device. Leaving: an advance is under way; left: the screen was
-    // cleared; failed: the item on screen could not show its content.
+    // cleared; failed: the item on screen could not show its content. Skipped: an
+    // element's item failed before it came on screen, and never showed (reason: why).
     signal compositionShown(var composition)
+    signal compositionSkipped(var composition, string reason)
     signal compositionLeaving(string reason, bool failed)
     signal compositionLeft(string reason, bool failed)
     signal compositionPaused()
@@ -77,27 +79,31 @@ ApplicationWindow {
         interval: 0
         onTriggered: pushStack()
 
-        // The advance to the next composition, by timer, end of video or remote command.
+        // The change to the next composition (or back, for "previous"): timer, video end, failure, remote.
         function pushStack() {
             if (!stack.currentSequence || Functions.elementsOf(stack.currentSequence).length === 0) {
                 debug("FUNCTION - pushStack - nothing on screen, nothing to advance");
                 return;
             }
-            if (!pushGate.admit(stack.duplication && stack.duplication !== stack.currentItem
-                                ? stack.duplication : itemsContainer.children[0]))
+            var next = stack.duplication && stack.duplication !== stack.currentItem ? stack.duplication : itemsContainer.children[0];
+            if (!pushGate.admit(next))
                 return; // pushGate calls again once the next composition has something to show
+            var place = stack.target || Functions.placeAfter(stack.sequencesToPlay, stack.currentSequence, stack.index, null);
+            if (next && next.failed)
+                return stack.skip(next, place);
             stack.leaving(stackViewTimer.interval > 0 ? "duration" : "video-end");
-            stack.moveTo(Functions.nextPlace(stack.sequencesToPlay, stack.currentSequence, stack.index));
-            if (stack.duplication && stack.duplication !== stack.currentItem) {
-                stack.pushElt(stack.duplication);
+            if (place.back)
+                stackDelegate.stepBack();
+            stack.moveTo(place);
+            if (next && next === stack.duplication) {
+                stack.pushElt(next);
             } else {
-                if (itemsContainer.children.length === 0 || !itemsContainer.children[0])
-                    stack.buildElt(stack.currentElement());
+                if (!next)
+                    itemsContainer.build(stack.currentElement());
                 stack.pushElt(0);
-                stack.buildElt(Functions.elementAfter(stack.sequencesToPlay, stack.currentSequence, stack.index + 1));
+                itemsContainer.build(Functions.elementAfter(stack.sequencesToPlay, stack.currentSequence, stack.index + 1));
             }
-            if (stackViewTimer.interval > 0)
-                stackViewTimer.start();
+            stack.holdAdvance(stack.paused);
         }
     }
 
@@ -123,7 +129,10 @@ ApplicationWindow {
     ItemShelf {
         id: itemsContainer
         anchors.fill: parent
+        media: scheduleSource
         onLog: debug(line)
+        onFinished: stackViewTimer.pushStack()
+        onFailed: stack.leaveFailed(item)
     }
 
     StackView {
@@ -141,6 +150,10 @@ ApplicationWindow {
         property var previousSequence: null
         property Item duplication: null
         property bool paused: false
+        // Where the next change goes when not simply one step on (items skipped, or the
+        // remote "previous"), and how many items were skipped in a row since the last one.
+        property var target: null
+        property int skips: 0
 
         property var sequences: []
         property var sequencesToPlay: []
@@ -164,13 +177,9 @@ ApplicationWindow {
             onLog: debug(line)
         }
 
-        function currentElement() {
-            return Functions.elementsOf(currentSequence)[index];
-        }
+        function currentElement() { return Functions.elementsOf(currentSequence)[index]; }
 
-        function init() {
-            scheduleSource.fetch(json);
-        }
+        function init() { scheduleSource.fetch(json); }
 
         // A usable document for the address asked for last, already sorted out by
         // the schedule source: every entry and element in it can be played. A
@@ -188,15 +197,10 @@ ApplicationWindow {
             }
             updateSequencesToPlay();
             debug("FUNCTION - init - schedule uid is " + scheduleUID);
-            if (!scheduleIsPrivate && scheduleUID !== undefined && scheduleUID !== null && scheduleUID !== "") {
-                debug("FUNCTION - init - schedule is public => showing the qrcode");
-                if (typeof applicationEngine !== "undefined")
-                    applicationEngine.showQrCode("" + scheduleUID);
-            } else {
-                debug("FUNCTION - init - schedule is private => hiding the qrcode");
-                if (typeof applicationEngine !== "undefined")
-                    applicationEngine.hideQrCode();
-            }
+            var shows = !scheduleIsPrivate && scheduleUID !== undefined && scheduleUID !== null && scheduleUID !== "";
+            debug("FUNCTION - init - schedule is " + (shows ? "public => showing" : "private => hiding") + " the qrcode");
+            if (typeof applicationEngine !== "undefined")
+                shows ? applicationEngine.showQrCode("" + scheduleUID) : applicationEngine.hideQrCode();
             if (!refreshed)
                 launch();
         }
@@ -214,7 +218,7 @@ ApplicationWindow {
         function initItems() {
             var elements = Functions.allElements(sequencesToPlay);
             for (var i = 0; i < elements.length && itemsContainer.children.length < itemsLimit; ++i)
-                buildElt(elements[i]);
+                itemsContainer.build(elements[i]);
         }
 
         // Forgets the duplicate. A duplicate still waiting in the container would
@@ -254,45 +258,44 @@ ApplicationWindow {
         // A single element alone is shown through a second item of its own, so that
         // each advance still changes items and runs its transition.
         function buildOnly(list) {
-            return buildElt(Functions.elementsOf(Functions.nextEntryWithElements(list, 0))[0]);
+            return itemsContainer.build(Functions.elementsOf(Functions.nextEntryWithElements(list, 0))[0]);
         }
 
         // The shelf builds the items; the document's checks ask it which types it can build.
         function componentFor(type) { return itemsContainer.componentFor(type); }
 
-        function buildElt(element) {
-            var item = itemsContainer.build(element);
-            if (!item)
-                return null;
-            if (item.videoFinished)
-                item.videoFinished.connect(stackViewTimer.pushStack);
-            if (item.pageFailed)
-                item.pageFailed.connect(function (url, reason) { debug("FUNCTION - page " + url + " failed to load: " + reason + ", black until it loads"); });
-            configElt(item, element);
-            return item;
+        // The item built for `place` could not show its content: it goes without coming on
+        // screen, the composition on screen stays, and the element after it is built.
+        function skip(item, place) {
+            var skipped = compositionAt(place.sequence, place.index);
+            debug("FUNCTION - skip - element " + skipped.element + " of sequence " + skipped.sequence + " skipped: " + item.failure);
+            mainWindow.compositionSkipped(skipped, "" + item.failure);
+            item.destroyElt();
+            if (item === duplication)
+                duplication = buildOnly(sequencesToPlay);
+            else
+                itemsContainer.build(Functions.elementAfter(sequencesToPlay, place.sequence, place.index + 1));
+            target = Functions.placeAfter(sequencesToPlay, currentSequence, index, place);
+            var delay = Functions.skipDelay(++skips, Functions.countElements(sequencesToPlay), skipped.duration);
+            if (delay === 0)
+                return stackViewTimer.pushStack();
+            stackViewTimer.interval = delay;
+            stackViewTimer.start();
         }
 
-        function configElt(item, element) {
-            var attributes = Functions.isObject(element.attributes) ? element.attributes : {};
-            if (attributes.source !== undefined && attributes.source !== null && typeof item.setSource === "function") {
-                item.setSource(element.type === "Image" || element.type === "Video"
-                    ? scheduleSource.mediaFor("" + attributes.source) : attributes.source);
-                if (element.type === "Video" && typeof item.stopVideo === "function")
-                    item.stopVideo();
-            }
-            if (attributes.fillMode !== undefined && attributes.fillMode !== null && typeof item.setFillMode === "function") {
-                if (Functions.isFillModeName(attributes.fillMode))
-                    item.setFillMode(attributes.fillMode);
-                else
-                    debug("FUNCTION - configElt - unknown fillMode " + JSON.stringify(attributes.fillMode) + ", kept Stretch");
-            }
-            if (element.duration !== undefined && element.duration !== null
-                    && typeof item.setNextCompositionTrigger === "function")
-                item.setNextCompositionTrigger(element.duration == 0);
+        // The composition on screen lost its content (a stream dropped, a video erred): on at once.
+        function leaveFailed(item) {
+            if (item !== currentItem || !item.failed || paused || pushGate.waiting)
+                return;
+            debug("FUNCTION - leaveFailed - " + item.failure + ", next composition");
+            stackViewTimer.stop();
+            stackViewTimer.pushStack();
         }
 
         // The composition at `place` (see Functions.place) is the one on screen from now on.
         function moveTo(place) {
+            target = null;
+            skips = 0;
             currentSequence = place.sequence;
             index = place.index;
             previousSequence = place.previousSequence;
@@ -315,10 +318,15 @@ ApplicationWindow {
                 currentItem.startVideo();
         }
 
-        function announce() {
+        // What the datagram and the play log tell of the element at (sequence, i).
+        function compositionAt(sequence, i) {
             var device = typeof deviceUID === "undefined" || deviceUID === null ? "" : "" + deviceUID;
-            var shown = Functions.composition(currentElement(), currentSequence,
-                { schedule: scheduleUID, sequence: sequences.indexOf(currentSequence), element: index, device: device });
+            return Functions.composition(Functions.elementsOf(sequence)[i], sequence,
+                { schedule: scheduleUID, sequence: sequences.indexOf(sequence), element: i, device: device });
+        }
+
+        function announce() {
+            var shown = compositionAt(currentSequence, index);
             if (shown)
                 mainWindow.compositionShown(shown);
         }
@@ -355,23 +363,17 @@ ApplicationWindow {
                 return;
             debug("FUNCTION - goToPreviousComposition");
             pushGate.cancel();
-            leaving("remote");
-            var shown = currentElement();
-            if (shown.type === "Video")
-                setTriggerOnScreen(false);
-            stackDelegate.stepBack();
-            moveTo(Functions.previousPlace(sequencesToPlay, currentSequence, index));
-            if (duplication && duplication !== currentItem) {
-                pushElt(duplication);
-            } else {
-                itemsContainer.clear();
-                var item = buildElt(currentElement());
-                buildElt(shown);
-                if (item)
-                    pushElt(item);
-            }
             stackViewTimer.stop();
-            holdAdvance(paused);
+            leaving("remote");
+            if (currentElement().type === "Video")
+                setTriggerOnScreen(false);
+            target = Functions.previousPlace(sequencesToPlay, currentSequence, index);
+            target.back = true;
+            if (!duplication || duplication === currentItem) {
+                itemsContainer.clear();
+                itemsContainer.build(Functions.elementsOf(target.sequence)[target.index]);
+            }
+            stackViewTimer.pushStack(); // through the gate, like "next"
         }
 
         function goToNextComposition() {
@@ -442,9 +444,8 @@ ApplicationWindow {
         onDocumentReady: stack.take(document, refreshed)
     }
 
+    // Above the compositions, below the banner and the QR code.
     StatusScreenItem {}
-
     SpinnerItem {}
-
     ScheduleQRCodeItem {}
 }

@@ -266,3 +266,20 @@ function elementAfter(list, sequence, i) {
     var next = nextEntryWithElements(list, positionOf(list, sequence) + 1);
     return next ? elementsOf(next)[0] : elements[0];
 }
+
+// The place to show at the next change: one step past `ahead` (the last place whose
+// item was skipped, or the place on screen when `ahead` is null), with the place on
+// screen (sequence, index) as the one that leaves.
+function placeAfter(list, sequence, index, ahead) {
+    var next = ahead ? nextPlace(list, ahead.sequence, ahead.index) : nextPlace(list, sequence, index);
+    return place(next.sequence, next.index, sequence, index);
+}
+
+// After `skips` items skipped in a row out of `count` elements: 0 when the next one
+// is tried at once, else how long to wait before it. Once a whole round has failed
+// the screen keeps its last good composition and the elements are retried no faster
+// than their own duration, a second at least (a video's duration is 0), so that a
+// schedule of broken items never spins.
+function skipDelay(skips, count, duration) {
+    return skips < count ? 0 : Math.max(1000, timerInterval(duration));
+}
