@@ -41,11 +41,8 @@ public:
     void debug(const QString& text);
 
     Spinner* spinner() const { return m_spinner; }
-    ScheduleQRCode* qrCode() const { return m_qrCode; }
-    IUdpSender* broadcastSender() const { return m_sender; }
     // The command and sync handlers that sync() and command() hand datagrams to.
     RemoteCommands* remoteCommands() const { return m_remote; }
-    PlayLog* playLog() const { return m_playLog; }
 
     // Where a host of "localhost" finds its schedule. Fixed in the product;
     // tests point it at a file of their own instead of touching /etc.
