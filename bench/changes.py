@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Composition changes: counts the recorded frames that show neither the old nor the new composition.
 
 The real player plays a looping schedule in which every composition is one flat colour of its own (solid

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Remote latency: the time from a command datagram to the status datagram that answers it.
 
 Starts the real player on a schedule of full-HD images with 0 ms transitions (or, with

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Memory: the player's resident set over many compositions, and at its peak with two videos.
 
 1. The soak's schedule (bench/soak.py: images, a web page and videos with 150 ms

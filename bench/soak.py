@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Soak: the real player on a fast schedule of images, web pages and videos with transitions.
 
 Samples the player's resident memory, open file descriptors and threads (and the web

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Start-up: from process start to the first composition, with a local schedule file.
 
 Starts the player several times on a schedule of one full-screen red image and prints,

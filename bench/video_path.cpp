@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 // One case of the video-path benchmark: plays a clip to its end and reports
 // its frame counters. bench/video_path.py runs it twice (and VLC's own player
 // once) on the same screen and measures the CPU time of each case from outside.

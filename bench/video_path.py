@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Video path: what one 1080p30 H.264 clip costs, played three ways on the same screen.
 
   ours         VlcPlayer into a full-screen VlcVideoSurface (bench/video_path.cpp)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Plays the demo: installs what is missing, builds the player and the demo content
 # (generated pictures, a video clip with sound, pages, two schedules), serves it on
 # loopback with the development signage server and starts the player as the demo

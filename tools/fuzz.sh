@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Builds the libFuzzer targets of tests/fuzz with clang (in build-fuzz), replays
 # each target's regression inputs, then fuzzes each target for a bounded time, two
 # at a time. A crash, a hang, a sanitizer report or memory over the limit fails

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what building, running and testing the player needs on Debian 12.
 # Idempotent and non-interactive; skips apt entirely when everything is present.
 # With --tests also what the test suite needs; with --bench that and what bench/ needs.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Draws the banner's three icons (512 x 512 RGBA, transparent outside the
 # shapes) into sources/scene/qml/images/. The PNGs are committed; run this again only
 # to change them. Needs ImageMagick 6.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Makes the demo's content directory for the development signage server: the
 # schedules, device map and pages of demo/, plus pictures drawn with ImageMagick
 # and a short video clip with sound made by FFmpeg.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-2.0-or-later
 """Development signage server: what a player asks a signage server for, from a folder.
 
     signage-server.py --content DIR [--bind 127.0.0.1] [--port 8080]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-2.0-or-later
 # Installs what the tests need, builds the project and runs the whole test suite.
 # Usage: tools/test.sh [extra ctest arguments]
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // Makes the shell's QML types ("Player" 1.0: ScheduleSource, CompositionGate)

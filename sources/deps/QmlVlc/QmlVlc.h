@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
 // Makes the QML module "QmlVlc" 0.1 available to every QML engine of the process

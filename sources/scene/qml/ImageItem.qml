@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 import QtQuick 2.7
 
 // A still image composition. The black rectangle shows while the image decodes

@@ -1,4 +1,5 @@
 .pragma library
+// SPDX-License-Identifier: GPL-2.0-or-later
 
 // QR Code encoder (ISO/IEC 18004), 8-bit byte mode only, versions 1 to 40,
 // error-correction levels L, M, Q and H.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 import QtQuick 2.7
 import QtQuick.Controls 1.4
 import QtQuick.Window 2.2
@@ -178,7 +179,6 @@ ApplicationWindow {
         }
 
         function currentElement() { return Functions.elementsOf(currentSequence)[index]; }
-
         function init() { scheduleSource.fetch(json); }
 
         // A usable document for the address asked for last, already sorted out by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-2.0-or-later
 #include "vlc_media.h"
 
 #include "vlc_helpers.h"

@@ -1,4 +1,5 @@
 .pragma library
+// SPDX-License-Identifier: GPL-2.0-or-later
 
 // Evaluates the "from" and "to" values of a transition part.
 //

@@ -1,4 +1,5 @@
 .pragma library
+// SPDX-License-Identifier: GPL-2.0-or-later
 
 var weekdayNames = ["Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"];
 

@@ -1,4 +1,5 @@
 .pragma library
+// SPDX-License-Identifier: GPL-2.0-or-later
 .import "functions.js" as Functions
 .import "expression.js" as Expression
 

@@ -1,4 +1,5 @@
 .pragma library
+// SPDX-License-Identifier: GPL-2.0-or-later
 
 // Where a web page may go, depending on where it came from. Anyone on the LAN can
 // point the player at a server of their own (a sync datagram): a page from the
