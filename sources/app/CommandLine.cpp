@@ -105,8 +105,8 @@ const std::vector<CommandLine::Option>& CommandLine::options()
 {
     // clang-format off
     static const std::vector<Option> table {
-        { "host", 'h', "HOST", "signage server host (else [json] host in player.ini)", "host", nullptr },
-        { "port", 'p', "PORT", "signage server port (else [json] port in player.ini)", "port", port },
+        { "host", 'h', "HOST", "signage server host", "host", nullptr },
+        { "port", 'p', "PORT", "signage server port (1 to 65535)", "port", port },
         { "deviceUid", 'd', "ID", "this screen's device identifier", "deviceUid", nullptr },
         { "json", 0, "PATH", "play a local schedule file instead of the server's", "jsonFile", scheduleFile },
         { "startDate", 0, "yyyy-MM-dd", "ask the server for schedules from this date", "startDate", date },
@@ -207,8 +207,8 @@ QString CommandLine::usage()
         text += QStringLiteral("  ") + forms.at(int(i)).leftJustified(width + 2) + QLatin1String(options()[i].help)
             + '\n';
     text += QStringLiteral("\nA long option may also take its value from the next argument (--json sched.json).\n"
-                           "Without --json, with host localhost and /etc/tavo/tavo_player.json present, that file "
-                           "plays.\n");
+                           "Host and port not given here come from player.ini in the working directory; with host\n"
+                           "localhost and no --json, /etc/tavo/tavo_player.json plays if it exists.\n");
     return text;
 }
 
