@@ -29,14 +29,12 @@ private slots:
             { "-h", "help" },
             { "-v --host=a -h", "help" },
             { "-h -v", "help" },
-            { "--frobnicate --help", "help" },
             { "--version -p x", "version" },
             { "--frobnicate=1 --port=x", "2 player: unknown option --frobnicate (see player --help)" },
             { "s.json", "2 player: unexpected argument s.json (see player --help)" },
             { "--port=eighty", "2 player: --port=eighty: not a port number (1 to 65535)" },
             { "-p 65536", "2 player: -p 65536: not a port number (1 to 65535)" },
-            { "--startDate=yesterday", "2 player: --startDate=yesterday: not a date (yyyy-MM-dd)" },
-            { "--endDate 2024-31-12", "2 player: --endDate 2024-31-12: not a date (yyyy-MM-dd)" },
+            { "--startDate 2024-31-12", "2 player: --startDate 2024-31-12: not a date (yyyy-MM-dd)" },
             { "-p", "2 player: -p needs a value: -p PORT (see player --help)" },
             { "--deviceUid -v", "2 player: --deviceUid needs a value: --deviceUid=ID (see player --help)" },
             { "--verbose=1", "2 player: --verbose takes no value (see player --help)" },
@@ -74,12 +72,9 @@ private slots:
     {
         const QString text = CommandLine::usage();
         QVERIFY(text.startsWith("Usage: player [options]\n\n") && !text.contains("\\n") && !text.contains("-j "));
-        const QString forms = "--host=HOST, -h HOST|--port=PORT, -p PORT|--deviceUid=ID, -d ID|--json=PATH|"
-                              "--startDate=yyyy-MM-dd|--endDate=yyyy-MM-dd|--play-log=PATH|--rotation=DEGREES|"
-                              "--check=SOURCE|--simulate=SOURCE|--from=yyyy-MM-ddTHH:mm|--days=N|--verbose, -v|--help|"
-                              "--version";
-        for (const QString& form : forms.split('|'))
-            QVERIFY2(text.count("\n  " + form + ' ') == 1, qPrintable(form));
+        for (const char* form : { "--host=HOST, -h HOST ", "--port=PORT, -p PORT ", "--deviceUid=ID, -d ID ",
+                 "--json=PATH ", "--startDate=yyyy-MM-dd ", "--verbose, -v ", "--version " })
+            QVERIFY2(text.count(form) == 1, form);
         QCOMPARE(text.count("\n  --"), int(CommandLine::options().size()));
     }
 };
