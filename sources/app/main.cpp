@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ApplicationEngine.h"
+#include "CommandLine.h"
 #include "HeapTrimmer.h"
 #include "PlayerTypes.h"
 #include "QmlVlc.h"
@@ -12,16 +13,14 @@ int main(int argc, char* argv[])
 {
     HeapTrimmer::limitArenas();
 
-    // The GUI application aborts without a display; asking for the usage text
-    // must not need one.
+    // The GUI application aborts without a display; the usage, the version and a
+    // mistake on the command line must be answered without one.
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    QObject launch;
-    if (!ApplicationEngine::parseArgumentList(args, &launch)) {
-        ApplicationEngine::help();
-        return 0;
-    }
+    const CommandLine commandLine = CommandLine::parse(args);
+    if (commandLine.outcome() != CommandLine::Run)
+        return commandLine.answer();
 
     initQmlVlc();
     registerPlayerTypes();

@@ -220,6 +220,16 @@ QJsonObject ScheduleDocument::intake(
                     + reason);
             return reason.isEmpty();
         });
+    } else {
+        forEachElement(sequences, [&address](int, int, QJsonObject& element) {
+            QJsonObject attributes = element.value(QLatin1String("attributes")).toObject();
+            if (attributes.value(QLatin1String("source")).isString()) {
+                attributes.insert(QStringLiteral("source"),
+                    ServerUrls::localSource(address, attributes.value(QLatin1String("source")).toString()));
+                element.insert(QStringLiteral("attributes"), attributes);
+            }
+            return true;
+        });
     }
     schedule.insert(QStringLiteral("sequences"), sequences);
     QJsonObject document { { QStringLiteral("schedule"), schedule } };
