@@ -9,6 +9,7 @@
 #include "RemoteAllowList.h"
 #include "RemoteCommands.h"
 #include "ScheduleQRCode.h"
+#include "ScreenSettings.h"
 #include "ServerUrls.h"
 #include "Spinner.h"
 #include "StatusScreen.h"
@@ -139,6 +140,7 @@ ApplicationEngine::ApplicationEngine()
     rootContext()->setContextProperty(QStringLiteral("applicationEngine"), this);
     m_status = new StatusScreen(StatusScreen::enabledFromSettings(), this);
     rootContext()->setContextProperty(QStringLiteral("statusScreen"), m_status);
+    rootContext()->setContextProperty(QStringLiteral("screenSettings"), ScreenSettings::fromLaunch(this));
 
     parseArguments();
 
