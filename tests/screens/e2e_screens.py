@@ -12,9 +12,8 @@ WORK = os.path.join(os.environ["PLAYER_TEST_TMP"], "screens")
 os.makedirs(WORK)
 RED, BLUE, GREEN, MAGENTA = (255, 0, 0), (0, 0, 255), (0, 255, 0), (255, 0, 255)
 subprocess.run(["/usr/bin/convert", "-size", "1080x960", "xc:red", "xc:blue", "-append", WORK + "/card.png"], check=True)
-subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=0x00ff00:s=1080x960:r=25:d=9", "-f", "lavfi", "-i",
-                "color=0xff00ff:s=1080x960:r=25:d=9", "-filter_complex", "vstack", "-pix_fmt", "yuv420p",
-                WORK + "/portrait.mp4"], check=True)
+subprocess.run(["ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=0x00ff00:s=1080x960:d=9[a];color=0xff00ff:s=1080x960"
+                ":d=9[b];[a][b]vstack", "-pix_fmt", "yuv420p", WORK + "/portrait.mp4"], check=True)
 with open(WORK + "/page.html", "w") as page:
     page.write("<body onload=\"new Image().src='/width/'+window.innerWidth\"></body>")
 server = serve(WORK)
@@ -58,10 +57,9 @@ def run(degrees, args, env):
             time.sleep(2)
             card = sides("card%d.png" % degrees, RED, BLUE, degrees)
             crop = "260x260+0+780" if degrees == 90 else "260x260+1660+40"  # the content's lower right corner
-            subprocess.run(["/usr/bin/convert", card, "-crop", crop, "+repage", WORK + "/qr.png"], check=True)
-            qr = subprocess.run(["zbarimg", "--nodbus", "--quiet", "--raw", WORK + "/qr.png"], capture_output=True,
-                                text=True)
-            check(qr.stdout.strip() == "PORTRAIT-9", "%d: the QR code reads: %r" % (degrees, qr.stdout))
+            qr = subprocess.run("/usr/bin/convert %s -crop %s +repage png:- | zbarimg --nodbus --quiet --raw -" % (card, crop),
+                                shell=True, capture_output=True, text=True).stdout
+            check(qr.strip() == "PORTRAIT-9", "%d: the QR code reads: %r" % (degrees, qr))
             check(saver_timeout() == "0", "%d: X screen saver off while playing" % degrees)
         if check(shown(2), "%d: the video next" % degrees):
             time.sleep(3)
