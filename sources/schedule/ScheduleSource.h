@@ -102,7 +102,7 @@ private:
     void keepMedia(const QJsonObject& document);
 
     QNetworkAccessManager m_network;
-    ScheduleClock m_clock;
+    ScheduleClock m_clock { this };
     QString m_address;
     QPointer<QNetworkReply> m_current;
     bool m_currentIsRefresh = false;
