@@ -10,6 +10,7 @@
 #include "RemoteAllowList.h"
 #include "RemoteCommands.h"
 #include "ScheduleQRCode.h"
+#include "ScreenSettings.h"
 #include "ServerUrls.h"
 #include "Spinner.h"
 #include "StatusScreen.h"
@@ -61,6 +62,7 @@ ApplicationEngine::ApplicationEngine()
     rootContext()->setContextProperty(QStringLiteral("applicationEngine"), this);
     m_status = new StatusScreen(StatusScreen::enabledFromSettings(), this);
     rootContext()->setContextProperty(QStringLiteral("statusScreen"), m_status);
+    rootContext()->setContextProperty(QStringLiteral("screenSettings"), ScreenSettings::fromLaunch(this));
 
     parseArguments();
 
