@@ -62,9 +62,9 @@ ApplicationEngine::ApplicationEngine()
     rootContext()->setContextProperty(QStringLiteral("applicationEngine"), this);
     m_status = new StatusScreen(StatusScreen::enabledFromSettings(), this);
     rootContext()->setContextProperty(QStringLiteral("statusScreen"), m_status);
-    rootContext()->setContextProperty(QStringLiteral("screenSettings"), ScreenSettings::fromLaunch(this));
 
     parseArguments();
+    rootContext()->setContextProperty(QStringLiteral("screenSettings"), ScreenSettings::fromLaunch(this));
 
     // The listeners live as long as the process and are reached only through
     // their signal connections below.
