@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""The Debian package from CPack: its files and control data, lintian's verdict; unpacked, its kiosk service's command
-line run as systemd would (an unprivileged user without privileges to gain or capabilities, cage nested in Xvfb, Qt on
-Wayland) against its demo server, grim's screenshots checked and the web engine's sandbox seen. Runs only inside
-tests/isolate.sh --net --x."""
+"""The Debian package from CPack: its files, control data and lintian's verdict; unpacked, its kiosk service's command
+line run as systemd would (an unprivileged user with no privileges to gain, cage nested in Xvfb, Qt on Wayland) against
+its demo server, grim's screenshots and the web engine's sandbox checked. Runs only inside tests/isolate.sh --net --x."""
 import glob, json, os, pwd, re, shlex, shutil, socket, subprocess, sys, tempfile, time  # noqa: E401
 
 from support import check, failures, require_isolation, wait_for
@@ -63,17 +62,18 @@ try:
 
     def as_user(*args, **kwargs):
         processes.append(subprocess.Popen(["setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid, "--clear-groups",
-                                           "--no-new-privs", "--bounding-set=-all",
-                                           "env", "-i", "PATH=/usr/bin:/bin", "XDG_RUNTIME_DIR=" + runtime, *args], umask=0o077, **kwargs))
+                                           "--no-new-privs", "--bounding-set=-all", "env", "-i", "PATH=/usr/bin:/bin",
+                                           "XDG_RUNTIME_DIR=" + runtime, *args], umask=0o077, **kwargs))
         return processes[-1]
 
     demo_unit = open(os.path.join(root, "usr/lib/systemd/system/player-demo-server.service")).read()
     as_user(*map(moved, shlex.split(re.search(r"^ExecStart=(.*)$", demo_unit, re.M).group(1))), stderr=subprocess.DEVNULL)
     wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", 8080)) == 0, 10)  # as Type=notify orders it
     command = [moved(w) for w in shlex.split(unit["ExecStart"][0].replace("$PLAYER_ARGS", env.pop("PLAYER_ARGS")))]
-    kiosk = as_user(*["%s=%s" % kv for kv in env.items()], "HOME=" + home, "DISPLAY=" + os.environ["DISPLAY"], "WLR_BACKENDS=x11",
-            "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", *command, cwd=moved(unit["WorkingDirectory"][0]),
-            stdout=open(os.path.join(work, "kiosk.log"), "w"), stderr=subprocess.STDOUT, start_new_session=True)
+    kiosk = as_user(*["%s=%s" % kv for kv in env.items()], "HOME=" + home, "DISPLAY=" + os.environ["DISPLAY"],
+                    "WLR_BACKENDS=x11", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", *command,
+                    cwd=moved(unit["WorkingDirectory"][0]),
+                    stdout=open(os.path.join(work, "kiosk.log"), "w"), stderr=subprocess.STDOUT, start_new_session=True)
 
     def near(shot, x, y, rgb):
         at = "p{%d,%d}" % (x, y)
