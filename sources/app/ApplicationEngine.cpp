@@ -2,6 +2,7 @@
 #include "ApplicationEngine.h"
 
 #include "CompositionReporter.h"
+#include "FleetClient.h"
 #include "FramePacer.h"
 #include "IUdpListener.h"
 #include "IUdpSender.h"
@@ -9,6 +10,8 @@
 #include "RemoteAllowList.h"
 #include "RemoteCommands.h"
 #include "ScheduleQRCode.h"
+#include "ScheduleSource.h"
+#include "ServerTrust.h"
 #include "ServerUrls.h"
 #include "Spinner.h"
 #include "StatusScreen.h"
@@ -18,6 +21,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QHostInfo>
 #include <QQmlContext>
 #include <QQuickWindow>
 #include <QRegularExpression>
@@ -165,10 +169,20 @@ ApplicationEngine::ApplicationEngine()
     m_playLog = new PlayLog(this);
     m_playLog->configure(QCoreApplication::arguments());
 
+    QString scheme;
+    if (!ServerUrls::schemeFromSettings(QStringLiteral("player.ini"), &scheme))
+        qWarning() << "player.ini: [json] scheme is neither http nor https: http is used";
+    ServerUrls::setScheme(scheme);
+    QString trustError;
+    const QString cafile = ServerTrust::cafileFromSettings(QStringLiteral("player.ini"));
+    if (!cafile.isEmpty() && !ServerTrust::trust(cafile, &trustError))
+        qWarning().noquote() << "player.ini: [json] cafile:" << trustError;
+
     load(sceneUrl);
     auto* reporter = new CompositionReporter(m_playLog, this);
     reporter->watch(sceneRoot());
     connect(reporter, &CompositionReporter::message, this, &ApplicationEngine::broadcastMessage);
+    startFleet(reporter);
     m_status->watch(sceneRoot());
     // Remote commands are answered from the GUI thread: it must not sit waiting
     // for the render thread to finish a frame while a datagram is queued.
@@ -182,6 +196,23 @@ ApplicationEngine::ApplicationEngine()
 
     m_sender = new IUdpSender(QStringLiteral("*"), 8001);
     m_sender->connect();
+}
+
+// Off unless [mqtt] broker= is set. The fleet hears the status datagrams the LAN
+// hears, and its commands and syncs go where the UDP ports' go.
+void ApplicationEngine::startFleet(QObject* reporter)
+{
+    const FleetSettings settings = FleetSettings::fromFile(QStringLiteral("player.ini"));
+    for (const QString& problem : settings.problems)
+        qWarning().noquote() << "player.ini:" << problem;
+    if (!settings.enabled)
+        return;
+    m_fleet = new FleetClient(settings, this);
+    m_fleet->setWindow(qobject_cast<QQuickWindow*>(sceneRoot()));
+    m_fleet->watchSchedule(sceneRoot() ? sceneRoot()->findChild<ScheduleSource*>() : nullptr);
+    connect(reporter, SIGNAL(message(QString)), m_fleet, SLOT(statusMessage(QString)));
+    connect(m_fleet, &FleetClient::command, this, &ApplicationEngine::command);
+    connect(m_fleet, &FleetClient::sync, this, &ApplicationEngine::sync);
 }
 
 void ApplicationEngine::parseArguments()
@@ -247,6 +278,8 @@ void ApplicationEngine::initConfig()
 
     rootContext()->setContextProperty(QStringLiteral("deviceUID"), deviceUid);
     m_status->setDeviceUid(deviceUid);
+    if (m_fleet)
+        m_fleet->setIdentifier(deviceUid.isEmpty() ? QHostInfo::localHostName() : deviceUid);
     rootContext()->setContextProperty(QStringLiteral("hostPort"), hostPort);
 
     QString source;

@@ -1,7 +1,33 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ServerUrls.h"
 
+#include <QSettings>
 #include <QUrl>
+
+#include <atomic>
+
+namespace {
+
+// Read by the cache's and the scene's fetches alike; written once at start.
+std::atomic<bool> secure { false };
+
+QString origin(const QString& hostPort) { return ServerUrls::scheme() + QStringLiteral("://") + hostPort; }
+
+} // namespace
+
+void ServerUrls::setScheme(const QString& scheme) { secure = scheme == QLatin1String("https"); }
+
+QString ServerUrls::scheme() { return secure ? QStringLiteral("https") : QStringLiteral("http"); }
+
+bool ServerUrls::schemeFromSettings(const QString& settingsFile, QString* scheme)
+{
+    const QSettings settings(settingsFile, QSettings::IniFormat);
+    const QString value = settings.value(QStringLiteral("json/scheme"), QStringLiteral("http")).toString().trimmed();
+    const bool known = value.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
+        || value.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    *scheme = known ? value.toLower() : QStringLiteral("http");
+    return known;
+}
 
 QString ServerUrls::queryValue(const QString& value)
 {
@@ -19,7 +45,7 @@ QString ServerUrls::queryValue(const QString& value)
 QString ServerUrls::deviceSchedule(
     const QString& hostPort, const QString& deviceUid, const QString& startDate, const QString& endDate)
 {
-    QString address = QStringLiteral("http://") + hostPort + QStringLiteral("/ws/stream.php?action=get&device_uid=")
+    QString address = origin(hostPort) + QStringLiteral("/ws/stream.php?action=get&device_uid=")
         + queryValue(deviceUid);
     if (!startDate.isEmpty())
         address += QStringLiteral("&startDate=") + queryValue(startDate);
@@ -30,17 +56,17 @@ QString ServerUrls::deviceSchedule(
 
 QString ServerUrls::namedSchedule(const QString& hostPort, const QString& scheduleUid)
 {
-    return QStringLiteral("http://") + hostPort + QStringLiteral("/ws/stream.php?action=getSchedule&schedule_uid=")
+    return origin(hostPort) + QStringLiteral("/ws/stream.php?action=getSchedule&schedule_uid=")
         + queryValue(scheduleUid) + QStringLiteral("&standalone=0");
 }
 
 QString ServerUrls::pageBuilder(const QString& hostPort, const QString& source)
 {
     const QString address = hostPort + source;
-    return address.startsWith(QLatin1String("http")) ? address : QStringLiteral("http://") + address;
+    return address.startsWith(QLatin1String("http")) ? address : origin(address);
 }
 
 QString ServerUrls::media(const QString& hostPort, const QString& source)
 {
-    return source.startsWith(QLatin1Char('/')) ? QStringLiteral("http://") + hostPort + source : source;
+    return source.startsWith(QLatin1Char('/')) ? origin(hostPort) + source : source;
 }
