@@ -45,8 +45,8 @@ QString ServerUrls::queryValue(const QString& value)
 QString ServerUrls::deviceSchedule(
     const QString& hostPort, const QString& deviceUid, const QString& startDate, const QString& endDate)
 {
-    QString address = origin(hostPort) + QStringLiteral("/ws/stream.php?action=get&device_uid=")
-        + queryValue(deviceUid);
+    QString address
+        = origin(hostPort) + QStringLiteral("/ws/stream.php?action=get&device_uid=") + queryValue(deviceUid);
     if (!startDate.isEmpty())
         address += QStringLiteral("&startDate=") + queryValue(startDate);
     if (!endDate.isEmpty())

@@ -144,8 +144,8 @@ Request parse(const QStringList& arguments, const QString& id)
         request.broker.prefix = options.value("--prefix", request.broker.prefix);
         if (request.broker.prefix.isEmpty() || request.broker.prefix.contains(QLatin1Char('+'))
             || request.broker.prefix.contains(QLatin1Char('#')))
-            return failure(QStringLiteral("--prefix wants a topic without wildcards, not \"%1\"")
-                               .arg(request.broker.prefix));
+            return failure(
+                QStringLiteral("--prefix wants a topic without wildcards, not \"%1\"").arg(request.broker.prefix));
         request.broker.username = options.value("--username");
         request.broker.password = options.value("--password");
         request.broker.cafile = options.value("--cafile");
@@ -200,8 +200,9 @@ Request parse(const QStringList& arguments, const QString& id)
         return failure(QStringLiteral("--to wants an IP address, not \"%1\"").arg(to));
     // Over a broker --to names a screen; a command without one goes to every screen.
     const QString screen = options.value("--to");
-    if (!request.broker.host.isEmpty() && (screen.contains(QLatin1Char('/')) || screen.contains(QLatin1Char('+'))
-        || screen.contains(QLatin1Char('#'))))
+    if (!request.broker.host.isEmpty()
+        && (screen.contains(QLatin1Char('/')) || screen.contains(QLatin1Char('+'))
+            || screen.contains(QLatin1Char('#'))))
         return failure(QStringLiteral("--to wants a screen identifier, not \"%1\"").arg(screen));
 
     QJsonObject datagram;
