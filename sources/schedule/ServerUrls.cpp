@@ -22,10 +22,10 @@ QString ServerUrls::scheme() { return secure ? QStringLiteral("https") : QString
 bool ServerUrls::schemeFromSettings(const QString& settingsFile, QString* scheme)
 {
     const QSettings settings(settingsFile, QSettings::IniFormat);
-    const QString value = settings.value(QStringLiteral("json/scheme"), QStringLiteral("http")).toString().trimmed();
-    const bool known = value.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
+    const QString value = settings.value(QStringLiteral("json/scheme")).toString().trimmed();
+    const bool known = value.isEmpty() || value.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
         || value.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
-    *scheme = known ? value.toLower() : QStringLiteral("http");
+    *scheme = known && !value.isEmpty() ? value.toLower() : QStringLiteral("http");
     return known;
 }
 
