@@ -40,12 +40,20 @@ struct MqttConnection::Session {
     }
 
     void run();
+    mosquitto* make();
+    QString failure(int rc) const
+    {
+        const QString text = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
+                                                  : QString::fromUtf8(mosquitto_strerror(rc));
+        return libraryError.isEmpty() ? text : text + QStringLiteral(" (") + libraryError + QLatin1Char(')');
+    }
 
     const Options options;
     std::atomic<bool> stop { false };
     std::atomic<bool> connected { false };
     std::atomic<bool> accepted { false }; // the broker took the last attempt
     QString lastReason; // the session's thread only
+    QString libraryError; // likewise: the library's first error line of this attempt
 
     std::mutex ownerMutex; // never held while the library is called
     MqttConnection* owner;
@@ -81,8 +89,8 @@ void onConnect(mosquitto* mosq, void* data, int rc)
 void onDisconnect(mosquitto*, void* data, int rc)
 {
     auto* session = static_cast<MqttConnection::Session*>(data);
-    session->connected = false;
-    if (rc != 0 && !session->stop)
+    // A connection the broker never accepted was not lost: its refusal is told already.
+    if (session->connected.exchange(false) && rc != 0 && !session->stop)
         session->tell(QStringLiteral("connection lost"));
 }
 
@@ -94,21 +102,23 @@ void onMessage(mosquitto*, void* data, const mosquitto_message* message)
     session->post([topic, payload](MqttConnection* target) { emit target->received(topic, payload); });
 }
 
-QString failure(int rc)
+// The library's own account of a TLS failure ("certificate verify failed") is only logged.
+void onLog(mosquitto*, void* data, int level, const char* text)
 {
-    return rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
-                                : QString::fromUtf8(mosquitto_strerror(rc));
+    auto* session = static_cast<MqttConnection::Session*>(data);
+    if (level == MOSQ_LOG_ERR && session->libraryError.isEmpty())
+        session->libraryError = QString::fromUtf8(text);
 }
 
 } // namespace
 
-void MqttConnection::Session::run()
+// A fresh handle for each attempt: one whose connection failed half-way (in the
+// TLS handshake) is not always fit for the next.
+mosquitto* MqttConnection::Session::make()
 {
     mosquitto* mosq = mosquitto_new(nullptr, true, this);
-    if (!mosq) {
-        tell(QStringLiteral("no MQTT client could be made"));
-        return;
-    }
+    if (!mosq)
+        return nullptr;
     mosquitto_threaded_set(mosq, true);
     mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     if (!options.username.isEmpty())
@@ -117,29 +127,36 @@ void MqttConnection::Session::run()
     if (!options.willTopic.isEmpty())
         mosquitto_will_set(mosq, bytes(options.willTopic).constData(), 5, "false", 1, true);
     if (options.tls) {
-        int rc = MOSQ_ERR_SUCCESS;
-        if (options.cafile.isEmpty())
-            rc = mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        else
-            rc = mosquitto_tls_set(mosq, bytes(options.cafile).constData(), nullptr, nullptr, nullptr, nullptr);
+        const int rc = options.cafile.isEmpty()
+            ? mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
+            : mosquitto_tls_set(mosq, bytes(options.cafile).constData(), nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
-            tell(QStringLiteral("TLS not usable (%1): %2").arg(options.cafile, failure(rc)));
+            tell(QStringLiteral("TLS not usable with %1: %2").arg(options.cafile, failure(rc)));
             mosquitto_destroy(mosq);
-            return;
+            return nullptr;
         }
     }
     mosquitto_connect_callback_set(mosq, onConnect);
     mosquitto_disconnect_callback_set(mosq, onDisconnect);
     mosquitto_message_callback_set(mosq, onMessage);
-    {
-        const std::lock_guard<std::mutex> lock(handleMutex);
-        handle = mosq;
-    }
+    mosquitto_log_callback_set(mosq, onLog);
+    return mosq;
+}
 
+void MqttConnection::Session::run()
+{
     const QByteArray host = bytes(options.host);
     int attempt = 0;
     while (!stop) {
+        mosquitto* mosq = make();
+        if (!mosq)
+            return;
+        {
+            const std::lock_guard<std::mutex> lock(handleMutex);
+            handle = mosq;
+        }
         accepted = false;
+        libraryError.clear();
         int rc = mosquitto_connect(mosq, host.constData(), options.port, options.keepalive);
         if (rc == MOSQ_ERR_SUCCESS) {
             while (!stop && (rc = mosquitto_loop(mosq, 200, 1)) == MOSQ_ERR_SUCCESS) { }
@@ -148,12 +165,17 @@ void MqttConnection::Session::run()
                 mosquitto_disconnect(mosq);
                 for (int i = 0; i < 10 && mosquitto_loop(mosq, 50, 1) == MOSQ_ERR_SUCCESS; ++i) { }
             }
-            if (!stop && !connected && !accepted && rc != MOSQ_ERR_CONN_REFUSED)
+            if (!stop && !accepted && rc != MOSQ_ERR_CONN_REFUSED)
                 tell(QStringLiteral("no answer from the broker: ") + failure(rc));
         } else {
             tell(failure(rc));
         }
         connected = false;
+        {
+            const std::lock_guard<std::mutex> lock(handleMutex);
+            handle = nullptr;
+        }
+        mosquitto_destroy(mosq);
         if (stop)
             break;
         if (accepted)
@@ -162,12 +184,6 @@ void MqttConnection::Session::run()
         wake.wait_for(
             lock, std::chrono::milliseconds(MqttConnection::retryDelayMs(attempt++)), [this] { return bool(stop); });
     }
-
-    {
-        const std::lock_guard<std::mutex> lock(handleMutex);
-        handle = nullptr;
-    }
-    mosquitto_destroy(mosq);
 }
 
 MqttConnection::MqttConnection(QObject* parent)

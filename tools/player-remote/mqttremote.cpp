@@ -23,6 +23,8 @@ namespace {
         mosquitto* mosq = nullptr;
         int connack = -1; // the broker's answer; -1 before it
         int acknowledged = 0; // SUBACKs and PUBACKs
+        int loopError = MOSQ_ERR_NO_CONN; // why the session ended
+        QByteArray libraryError; // the library's first error line (a TLS failure's reason)
         QElapsedTimer sinceMessage;
         std::function<void(const QString&, const QByteArray&)> onMessage;
 
@@ -44,7 +46,7 @@ namespace {
             while (!done()) {
                 if (timeoutMs >= 0 && clock.elapsed() > timeoutMs)
                     return false;
-                if (mosquitto_loop(mosq, 50, 1) != MOSQ_ERR_SUCCESS)
+                if ((loopError = mosquitto_loop(mosq, 50, 1)) != MOSQ_ERR_SUCCESS)
                     return false;
             }
             return true;
@@ -90,14 +92,21 @@ namespace {
                 self->onMessage(QString::fromUtf8(message->topic),
                     QByteArray(static_cast<const char*>(message->payload), message->payloadlen));
         });
+        mosquitto_log_callback_set(session.mosq, [](mosquitto*, void* data, int level, const char* text) {
+            auto* self = static_cast<Session*>(data);
+            if (level == MOSQ_LOG_ERR && self->libraryError.isEmpty())
+                self->libraryError = text;
+        });
         int rc = mosquitto_connect(session.mosq, utf8(broker.host).constData(), broker.port, 30);
         if (rc == MOSQ_ERR_SUCCESS && !session.runUntil([&session] { return session.connack >= 0; }, 10000))
-            rc = MOSQ_ERR_NO_CONN;
+            rc = session.loopError;
         if (rc != MOSQ_ERR_SUCCESS || session.connack != 0) {
-            const char* reason = rc != MOSQ_ERR_SUCCESS ? mosquitto_strerror(rc)
-                : session.connack > 0                   ? mosquitto_connack_string(session.connack)
-                                                        : "no answer";
-            std::fprintf(stderr, "player-remote: cannot use the broker %s: %s\n", qPrintable(where(broker)), reason);
+            // A refusal ends the session too: the broker's word says more than the lost connection.
+            const char* reason = session.connack > 0 ? mosquitto_connack_string(session.connack)
+                : rc != MOSQ_ERR_SUCCESS             ? mosquitto_strerror(rc)
+                                                     : "no answer";
+            std::fprintf(stderr, "player-remote: cannot use the broker %s: %s %s\n", qPrintable(where(broker)), reason,
+                session.libraryError.constData());
             return false;
         }
         return true;
