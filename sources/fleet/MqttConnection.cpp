@@ -121,6 +121,9 @@ mosquitto* MqttConnection::Session::make()
         return nullptr;
     mosquitto_threaded_set(mosq, true);
     mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Small messages that should leave at once: Nagle's wait for the broker's
+    // delayed ACK would add some 40 ms to every answer to a command.
+    mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
     if (!options.username.isEmpty())
         mosquitto_username_pw_set(mosq, bytes(options.username).constData(),
             options.password.isEmpty() ? nullptr : bytes(options.password).constData());

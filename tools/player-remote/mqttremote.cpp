@@ -67,6 +67,7 @@ namespace {
         session.mosq = mosquitto_new(nullptr, true, &session);
         if (!session.mosq)
             return false;
+        mosquitto_int_option(session.mosq, MOSQ_OPT_TCP_NODELAY, 1);
         if (!broker.username.isEmpty())
             mosquitto_username_pw_set(session.mosq, utf8(broker.username).constData(),
                 broker.password.isEmpty() ? nullptr : utf8(broker.password).constData());
@@ -87,7 +88,10 @@ namespace {
             session.mosq, [](mosquitto*, void* data, int) { ++static_cast<Session*>(data)->acknowledged; });
         mosquitto_message_callback_set(session.mosq, [](mosquitto*, void* data, const mosquitto_message* message) {
             auto* self = static_cast<Session*>(data);
-            self->sinceMessage.restart();
+            // What the broker retains comes in one burst after the SUBACK; live messages
+            // (2,000 screens send some every second) must not hold the list back.
+            if (message->retain)
+                self->sinceMessage.restart();
             if (self->onMessage)
                 self->onMessage(QString::fromUtf8(message->topic),
                     QByteArray(static_cast<const char*>(message->payload), message->payloadlen));
@@ -199,7 +203,7 @@ int mqttFleet(const Request& request)
     if (!subscribe(session, { prefix + QStringLiteral("+/online"), prefix + QStringLiteral("+/state") }))
         return 1;
     // The broker hands over what it retains at once after the SUBACKs: the list is
-    // whole once it has been quiet for a moment.
+    // whole once no retained message has come for a moment.
     session.sinceMessage.start();
     session.runUntil(
         [&] { return session.sinceMessage.elapsed() > 300; }, request.timeoutMs > 0 ? request.timeoutMs : 10000);
