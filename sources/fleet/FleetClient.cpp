@@ -21,6 +21,10 @@ FleetClient::FleetClient(const FleetSettings& settings, QObject* parent)
     m_stateTimer.setInterval(60000);
     connect(&m_stateTimer, &QTimer::timeout, this, &FleetClient::publishState);
     m_stateTimer.start();
+    // Each picture costs the GUI thread a frame or two: a flood of requests must
+    // not stall the screen, so at most two a second, the last request always answered.
+    m_screenshotTimer.setSingleShot(true);
+    connect(&m_screenshotTimer, &QTimer::timeout, this, &FleetClient::sendScreenshot);
     connect(m_connection, &MqttConnection::connected, this, [this] {
         qInfo().noquote() << "fleet: connected to"
                           << m_settings.host + QLatin1Char(':') + QString::number(m_settings.port) << "as"
@@ -88,7 +92,11 @@ void FleetClient::publishState()
 void FleetClient::received(const QString& topic, const QByteArray& payload)
 {
     if (topic == m_settings.topic(m_identifier, QStringLiteral("screenshot/request"))) {
-        sendScreenshot();
+        const qint64 wait = m_lastScreenshot.isValid() ? 500 - m_lastScreenshot.elapsed() : 0;
+        if (wait <= 0)
+            sendScreenshot();
+        else if (!m_screenshotTimer.isActive())
+            m_screenshotTimer.start(int(wait));
         return;
     }
     // What the UDP listeners let through: a JSON object, its text up to a NUL.
@@ -121,6 +129,7 @@ QByteArray FleetClient::jpeg(const QImage& picture, int maxWidth)
 // there is one: the video frames on screen are in it, as everything else.
 void FleetClient::sendScreenshot()
 {
+    m_lastScreenshot.start();
     const QByteArray picture = m_window ? jpeg(m_window->grabWindow()) : QByteArray();
     if (picture.isEmpty()) {
         qWarning() << "fleet: screenshot asked for, but there is no picture to send";

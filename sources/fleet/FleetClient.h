@@ -54,6 +54,8 @@ private:
     MqttConnection* m_connection;
     FleetState m_state;
     QTimer m_stateTimer;
+    QTimer m_screenshotTimer; // requests that come in a burst get one picture
+    QElapsedTimer m_lastScreenshot;
     QElapsedTimer m_uptime;
     QPointer<QQuickWindow> m_window;
     QPointer<QObject> m_scheduleSource;
