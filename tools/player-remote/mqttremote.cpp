@@ -109,8 +109,9 @@ namespace {
             const char* reason = session.connack > 0 ? mosquitto_connack_string(session.connack)
                 : rc != MOSQ_ERR_SUCCESS             ? mosquitto_strerror(rc)
                                                      : "no answer";
-            std::fprintf(stderr, "player-remote: cannot use the broker %s: %s %s\n", qPrintable(where(broker)), reason,
-                session.libraryError.constData());
+            const QByteArray detail = session.libraryError.isEmpty() ? QByteArray() : " (" + session.libraryError + ")";
+            std::fprintf(stderr, "player-remote: cannot use the broker %s: %s%s\n", qPrintable(where(broker)), reason,
+                detail.constData());
             return false;
         }
         return true;
