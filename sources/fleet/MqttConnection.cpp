@@ -63,6 +63,7 @@ struct MqttConnection::Session {
 
     std::mutex waitMutex;
     std::condition_variable wake;
+    bool finished = false; // under waitMutex, told through `wake`
 };
 
 namespace {
@@ -153,7 +154,7 @@ void MqttConnection::Session::run()
     while (!stop) {
         mosquitto* mosq = make();
         if (!mosq)
-            return;
+            break;
         {
             const std::lock_guard<std::mutex> lock(handleMutex);
             handle = mosq;
@@ -187,6 +188,9 @@ void MqttConnection::Session::run()
         wake.wait_for(
             lock, std::chrono::milliseconds(MqttConnection::retryDelayMs(attempt++)), [this] { return bool(stop); });
     }
+    const std::lock_guard<std::mutex> lock(waitMutex);
+    finished = true;
+    wake.notify_all();
 }
 
 MqttConnection::MqttConnection(QObject* parent)
@@ -196,7 +200,17 @@ MqttConnection::MqttConnection(QObject* parent)
     std::call_once(initialised, [] { mosquitto_lib_init(); });
 }
 
-MqttConnection::~MqttConnection() { close(); }
+// At the end of the process a session still busy would meet a library being torn
+// down: it gets a moment to say goodbye and finish, but never more than that.
+MqttConnection::~MqttConnection()
+{
+    const std::shared_ptr<Session> session = m_session;
+    close();
+    if (!session)
+        return;
+    std::unique_lock<std::mutex> lock(session->waitMutex);
+    session->wake.wait_for(lock, std::chrono::seconds(1), [&session] { return session->finished; });
+}
 
 int MqttConnection::retryDelayMs(int attempt) { return std::min(60000, 1000 << std::clamp(attempt, 0, 6)); }
 

@@ -4,6 +4,7 @@
 #include "FleetClient.h"
 #include "FleetSettings.h"
 #include "FleetState.h"
+#include "MqttConnection.h"
 #include "ServerUrls.h"
 #include "remoterequest.h"
 
@@ -11,6 +12,7 @@
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -97,6 +99,10 @@ private slots:
                                                                 : *value ? "http 0"
                                                                          : "http 1");
         }
+        QStringList delays;
+        for (int attempt : { -1, 0, 3, 6, 40 })
+            delays << QString::number(MqttConnection::retryDelayMs(attempt));
+        QTest::addRow("reconnection back-off") << delays.join(' ') << "1000 1000 8000 60000 60000";
         // The state after a sequence of status datagrams: changed?, then the document's telling fields.
         FleetState state;
         const QDateTime at = QDateTime::fromString("2026-12-08T10:00:00Z", Qt::ISODate);
@@ -148,6 +154,25 @@ private slots:
         QCOMPARE(read.size(), expected);
         if (!read.isNull())
             QVERIFY(qAbs(read.pixelColor(read.width() / 2, read.height() / 2).blue() - 255) < 8);
+    }
+
+    // A broker that is not there: one reason, nothing published, and the owner goes at once.
+    void absentBroker()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        {
+            MqttConnection connection;
+            QSignalSpy told(&connection, &MqttConnection::disconnected);
+            MqttConnection::Options options;
+            options.host = "127.0.0.1";
+            options.port = 1;
+            connection.open(options);
+            QVERIFY(told.wait(3000));
+            QCOMPARE(told.first().first().toString(), QString("Connection refused"));
+            QVERIFY(!connection.isConnected() && !connection.publish("t", "x", false));
+        }
+        QVERIFY(clock.elapsed() < 2500);
     }
 
     // player-remote through a broker: the topic a command goes to, or the refusal.
