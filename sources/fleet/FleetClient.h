@@ -29,7 +29,6 @@ public:
     void setWindow(QQuickWindow* window) { m_window = window; }
     // A scene object with an "address" property (the schedule being fetched).
     void watchSchedule(QObject* source);
-    void setDecoder(const QString& decoder);
 
     // The window's picture as a JPEG at most `maxWidth` pixels wide; empty without one.
     static QByteArray jpeg(const QImage& picture, int maxWidth = 1280);
@@ -43,6 +42,8 @@ public slots:
     // A status datagram as sent on the LAN.
     void statusMessage(const QString& datagram);
     void publishState();
+    // The video decoder in use ("" for none known): software, or which hardware API.
+    void setDecoder(const QString& decoder);
 
 private:
     void received(const QString& topic, const QByteArray& payload);
