@@ -3,6 +3,7 @@
 
 #include "CommandLine.h"
 #include "CompositionReporter.h"
+#include "FleetClient.h"
 #include "FramePacer.h"
 #include "IUdpListener.h"
 #include "IUdpSender.h"
@@ -11,6 +12,8 @@
 #include "RemoteCommands.h"
 #include "ScheduleQRCode.h"
 #include "ScreenSettings.h"
+#include "ScheduleSource.h"
+#include "ServerTrust.h"
 #include "ServerUrls.h"
 #include "Spinner.h"
 #include "StatusScreen.h"
@@ -19,6 +22,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QHostInfo>
 #include <QQmlContext>
 #include <QQuickWindow>
 #include <QSettings>
@@ -91,10 +95,20 @@ ApplicationEngine::ApplicationEngine()
     m_playLog->configure(
         playLog.isValid() ? QStringList { QStringLiteral("--play-log=") + playLog.toString() } : QStringList());
 
+    QString scheme;
+    if (!ServerUrls::schemeFromSettings(QStringLiteral("player.ini"), &scheme))
+        qWarning() << "player.ini: [json] scheme is neither http nor https: http is used";
+    ServerUrls::setScheme(scheme);
+    QString trustError;
+    const QString cafile = ServerTrust::cafileFromSettings(QStringLiteral("player.ini"));
+    if (!cafile.isEmpty() && !ServerTrust::trust(cafile, &trustError))
+        qWarning().noquote() << "player.ini: [json] cafile:" << trustError;
+
     load(sceneUrl);
     auto* reporter = new CompositionReporter(m_playLog, this);
     reporter->watch(sceneRoot());
     connect(reporter, &CompositionReporter::message, this, &ApplicationEngine::broadcastMessage);
+    startFleet(reporter);
     m_status->watch(sceneRoot());
     // Remote commands are answered from the GUI thread: it must not sit waiting
     // for the render thread to finish a frame while a datagram is queued.
@@ -111,6 +125,23 @@ ApplicationEngine::ApplicationEngine()
 }
 
 void ApplicationEngine::parseArguments() { CommandLine::parse(QCoreApplication::arguments()).apply(qApp); }
+
+// Off unless [mqtt] broker= is set. The fleet hears the status datagrams the LAN
+// hears, and its commands and syncs go where the UDP ports' go.
+void ApplicationEngine::startFleet(QObject* reporter)
+{
+    const FleetSettings settings = FleetSettings::fromFile(QStringLiteral("player.ini"));
+    for (const QString& problem : settings.problems)
+        qWarning().noquote() << "player.ini:" << problem;
+    if (!settings.enabled)
+        return;
+    m_fleet = new FleetClient(settings, this);
+    m_fleet->setWindow(qobject_cast<QQuickWindow*>(sceneRoot()));
+    m_fleet->watchSchedule(sceneRoot() ? sceneRoot()->findChild<ScheduleSource*>() : nullptr);
+    connect(reporter, SIGNAL(message(QString)), m_fleet, SLOT(statusMessage(QString)));
+    connect(m_fleet, &FleetClient::command, this, &ApplicationEngine::command);
+    connect(m_fleet, &FleetClient::sync, this, &ApplicationEngine::sync);
+}
 
 void ApplicationEngine::debug(const QString& text)
 {
@@ -149,6 +180,8 @@ void ApplicationEngine::initConfig()
 
     rootContext()->setContextProperty(QStringLiteral("deviceUID"), deviceUid);
     m_status->setDeviceUid(deviceUid);
+    if (m_fleet)
+        m_fleet->setIdentifier(deviceUid.isEmpty() ? QHostInfo::localHostName() : deviceUid);
     rootContext()->setContextProperty(QStringLiteral("hostPort"), hostPort);
 
     QString source;

@@ -12,6 +12,7 @@ class ScheduleQRCode;
 class IUdpSender;
 class PlayLog;
 class StatusScreen;
+class FleetClient;
 
 // Offers the scene one conversion it cannot do itself.
 class Utils : public QObject {
@@ -59,6 +60,7 @@ public slots:
 private:
     QObject* sceneRoot() const;
     QObject* stackObject() const;
+    void startFleet(QObject* reporter);
 
     Spinner* m_spinner = nullptr;
     ScheduleQRCode* m_qrCode = nullptr;
@@ -66,4 +68,5 @@ private:
     RemoteCommands* m_remote = nullptr;
     PlayLog* m_playLog = nullptr;
     StatusScreen* m_status = nullptr;
+    FleetClient* m_fleet = nullptr;
 };

@@ -13,6 +13,7 @@
 #include <QNetworkRequest>
 #include <QRandomGenerator>
 #include <QSettings>
+#include <QSslError>
 #include <QUrl>
 #include <QtQml>
 
@@ -186,6 +187,13 @@ void ScheduleSource::request(bool refresh)
             reply->abort();
         }
     });
+    // The reply's own error says only that the handshake failed; the reason is here.
+    connect(reply, &QNetworkReply::sslErrors, reply, [reply](const QList<QSslError>& errors) {
+        QStringList reasons;
+        for (const QSslError& error : errors)
+            reasons << error.errorString();
+        reply->setProperty("tlsErrors", reasons.join(QStringLiteral("; ")));
+    });
 }
 
 void ScheduleSource::finished(QNetworkReply* reply)
@@ -207,6 +215,8 @@ void ScheduleSource::finished(QNetworkReply* reply)
     const QByteArray body = reply->readAll();
     if (reply->property("tooLarge").toBool())
         reason = QStringLiteral("body larger than %1 bytes").arg(maxDocumentSize);
+    else if (!reply->property("tlsErrors").toString().isEmpty())
+        reason = QStringLiteral("server certificate not trusted: ") + reply->property("tlsErrors").toString();
     else if (reply->error() != QNetworkReply::NoError && !status.isValid())
         reason = reply->errorString();
     else if ((document = takeDocument(body, m_address, m_hostPort, &reason, &lines)).isEmpty() && status.toInt() >= 400)

@@ -4,7 +4,33 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QUrl>
+
+#include <atomic>
+
+namespace {
+
+// Read by the cache's and the scene's fetches alike; written once at start.
+std::atomic<bool> secure { false };
+
+QString origin(const QString& hostPort) { return ServerUrls::scheme() + QStringLiteral("://") + hostPort; }
+
+} // namespace
+
+void ServerUrls::setScheme(const QString& scheme) { secure = scheme == QLatin1String("https"); }
+
+QString ServerUrls::scheme() { return secure ? QStringLiteral("https") : QStringLiteral("http"); }
+
+bool ServerUrls::schemeFromSettings(const QString& settingsFile, QString* scheme)
+{
+    const QSettings settings(settingsFile, QSettings::IniFormat);
+    const QString value = settings.value(QStringLiteral("json/scheme")).toString().trimmed();
+    const bool known = value.isEmpty() || value.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
+        || value.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    *scheme = known && !value.isEmpty() ? value.toLower() : QStringLiteral("http");
+    return known;
+}
 
 QString ServerUrls::queryValue(const QString& value)
 {
@@ -22,8 +48,8 @@ QString ServerUrls::queryValue(const QString& value)
 QString ServerUrls::deviceSchedule(
     const QString& hostPort, const QString& deviceUid, const QString& startDate, const QString& endDate)
 {
-    QString address = QStringLiteral("http://") + hostPort + QStringLiteral("/ws/stream.php?action=get&device_uid=")
-        + queryValue(deviceUid);
+    QString address
+        = origin(hostPort) + QStringLiteral("/ws/stream.php?action=get&device_uid=") + queryValue(deviceUid);
     if (!startDate.isEmpty())
         address += QStringLiteral("&startDate=") + queryValue(startDate);
     if (!endDate.isEmpty())
@@ -33,26 +59,26 @@ QString ServerUrls::deviceSchedule(
 
 QString ServerUrls::namedSchedule(const QString& hostPort, const QString& scheduleUid)
 {
-    return QStringLiteral("http://") + hostPort + QStringLiteral("/ws/stream.php?action=getSchedule&schedule_uid=")
+    return origin(hostPort) + QStringLiteral("/ws/stream.php?action=getSchedule&schedule_uid=")
         + queryValue(scheduleUid) + QStringLiteral("&standalone=0");
 }
 
 QString ServerUrls::pageBuilder(const QString& hostPort, const QString& source)
 {
     const QString address = hostPort + source;
-    return address.startsWith(QLatin1String("http")) ? address : QStringLiteral("http://") + address;
+    return address.startsWith(QLatin1String("http")) ? address : origin(address);
 }
 
 QString ServerUrls::media(const QString& hostPort, const QString& source)
 {
-    return source.startsWith(QLatin1Char('/')) ? QStringLiteral("http://") + hostPort + source : source;
+    return source.startsWith(QLatin1Char('/')) ? origin(hostPort) + source : source;
 }
 
 QString ServerUrls::localSource(const QString& scheduleAddress, const QString& source)
 {
-    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.\\-]*:"));
+    static const QRegularExpression withScheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.\\-]*:"));
     const QString path = source.trimmed();
-    if (path.isEmpty() || scheme.match(path).hasMatch())
+    if (path.isEmpty() || withScheme.match(path).hasMatch())
         return source;
     const QDir folder = QFileInfo(QUrl(scheduleAddress).toLocalFile()).absoluteDir();
     // Encoded: libvlc takes the address as it comes, and a "#" or "?" in a file name

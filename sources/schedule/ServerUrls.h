@@ -8,6 +8,14 @@
 // callable from any thread.
 class ServerUrls {
 public:
+    // "http" (the default) or "https": the scheme of every address built below.
+    // Set once from the settings before the first fetch; anything else reads as http.
+    static void setScheme(const QString& scheme);
+    static QString scheme();
+    // "[json] scheme" in the settings file: "http" or "https"; false (and http)
+    // when the value is neither.
+    static bool schemeFromSettings(const QString& settingsFile, QString* scheme);
+
     // A value for a query string: everything that could end or split it is
     // percent-encoded. Spaces stay readable in debug lines; the URL parser encodes
     // them as the request goes out. A lone surrogate (a JSON escape can make one)
@@ -20,7 +28,7 @@ public:
     // A schedule chosen by its identifier (the remote "play" command).
     static QString namedSchedule(const QString& hostPort, const QString& scheduleUid);
     // A page-builder page: its source is a path on the server, glued to host:port
-    // as it comes, and made an http address unless that already reads "http".
+    // as it comes, and given the scheme unless that already reads "http".
     static QString pageBuilder(const QString& hostPort, const QString& source);
     // An image or video: "/" paths are served by the signage server, anything
     // else is already an address.

@@ -85,9 +85,13 @@ int main(int argc, char* argv[])
         std::printf("%s", qPrintable(remote::usage()));
         return 0;
     case remote::Action::Send:
-        return send(request);
+        return request.broker.host.isEmpty() ? send(request) : remote::mqttSend(request);
     case remote::Action::Listen:
-        return listen(request);
+        return request.broker.host.isEmpty() ? listen(request) : remote::mqttListen(request);
+    case remote::Action::Fleet:
+        return remote::mqttFleet(request);
+    case remote::Action::Screenshot:
+        return remote::mqttScreenshot(request);
     }
     return 2;
 }

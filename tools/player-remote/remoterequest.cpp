@@ -25,6 +25,8 @@ namespace {
             { "syncing", { "--to" } },
             { "syncing-end", { "--to" } },
             { "listen", { "--count", "--timeout" } },
+            { "fleet", { "--json", "--timeout" } },
+            { "screenshot", { "-o", "--timeout" } },
         };
         return options;
     }
@@ -41,6 +43,11 @@ namespace {
         };
         return names;
     }
+
+    // Taken by every command: the broker to go through instead of the LAN.
+    const QStringList brokerOptions { "--mqtt", "--prefix", "--username", "--password", "--tls", "--cafile" };
+    // Options that stand alone, without a value.
+    const QStringList flags { "--tls", "--json" };
 
     bool isDecimal(const QString& text)
     {
@@ -68,7 +75,7 @@ Request parse(const QStringList& arguments, const QString& id)
     QStringList positional;
     QMap<QString, QString> options;
     static const QSet<QString> known { "--to", "--device", "--id", "--schedule", "--level", "--host", "--port",
-        "--count", "--timeout" };
+        "--count", "--timeout", "--mqtt", "--prefix", "--username", "--password", "--tls", "--cafile", "--json", "-o" };
 
     bool optionsEnded = false;
     for (int i = 0; i < arguments.size(); ++i) {
@@ -77,13 +84,15 @@ Request parse(const QStringList& arguments, const QString& id)
             return Request();
         if (!optionsEnded && argument == QLatin1String("--")) {
             optionsEnded = true; // a banner text may itself begin with dashes
-        } else if (!optionsEnded && argument.startsWith(QLatin1String("--"))) {
+        } else if (!optionsEnded && (argument.startsWith(QLatin1String("--")) || argument == QLatin1String("-o"))) {
             QString name = argument;
             QString value;
             const int equals = argument.indexOf(QLatin1Char('='));
             if (equals >= 0) {
                 name = argument.left(equals);
                 value = argument.mid(equals + 1);
+            } else if (flags.contains(name)) {
+                value = QStringLiteral("true");
             } else if (known.contains(name)) {
                 if (i + 1 >= arguments.size())
                     return failure(QStringLiteral("%1 needs a value").arg(name));
@@ -106,16 +115,71 @@ Request parse(const QStringList& arguments, const QString& id)
     if (!optionsByCommand().contains(command))
         return failure(QStringLiteral("unknown command \"%1\"").arg(command));
     for (auto it = options.begin(); it != options.end(); ++it) {
-        if (!optionsByCommand().value(command).contains(it.key()))
+        if (!optionsByCommand().value(command).contains(it.key()) && !brokerOptions.contains(it.key()))
             return failure(QStringLiteral("%1 does not apply to %2").arg(it.key(), command));
     }
-    const int wanted = command == QLatin1String("notify") ? 1 : 0;
+    const int wanted = command == QLatin1String("notify") || command == QLatin1String("screenshot") ? 1 : 0;
     if (positional.size() < wanted)
-        return failure(QStringLiteral("notify needs the banner text"));
+        return failure(command == QLatin1String("notify") ? QStringLiteral("notify needs the banner text")
+                                                          : QStringLiteral("screenshot needs the screen's identifier"));
     if (positional.size() > wanted)
         return failure(QStringLiteral("unexpected argument \"%1\"").arg(positional.at(wanted)));
 
     Request request;
+    if (options.contains("--mqtt")) {
+        const QString broker = options.value("--mqtt");
+        request.broker.tls = options.contains("--tls");
+        request.broker.port = request.broker.tls ? 8883 : 1883;
+        const int colon = broker.lastIndexOf(QLatin1Char(':'));
+        const bool hasPort = colon > 0 && broker.count(QLatin1Char(':')) == 1;
+        request.broker.host = hasPort ? broker.left(colon) : broker;
+        if (hasPort) {
+            const QString port = broker.mid(colon + 1);
+            if (!isDecimal(port) || port.toInt() < 1 || port.toInt() > 65535)
+                return failure(QStringLiteral("--mqtt wants HOST or HOST:PORT, not \"%1\"").arg(broker));
+            request.broker.port = port.toInt();
+        }
+        if (request.broker.host.isEmpty())
+            return failure(QStringLiteral("--mqtt wants HOST or HOST:PORT, not \"%1\"").arg(broker));
+        request.broker.prefix = options.value("--prefix", request.broker.prefix);
+        if (request.broker.prefix.isEmpty() || request.broker.prefix.contains(QLatin1Char('+'))
+            || request.broker.prefix.contains(QLatin1Char('#')))
+            return failure(
+                QStringLiteral("--prefix wants a topic without wildcards, not \"%1\"").arg(request.broker.prefix));
+        request.broker.username = options.value("--username");
+        request.broker.password = options.value("--password");
+        request.broker.cafile = options.value("--cafile");
+    } else {
+        for (const QString& option : brokerOptions) {
+            if (options.contains(option))
+                return failure(QStringLiteral("%1 needs --mqtt").arg(option));
+        }
+        if (command == QLatin1String("fleet") || command == QLatin1String("screenshot"))
+            return failure(QStringLiteral("%1 needs --mqtt").arg(command));
+    }
+    const QString prefix = request.broker.prefix + QLatin1Char('/');
+    if (options.contains("--timeout")) {
+        const QString timeout = options.value("--timeout");
+        bool ok = false;
+        const double seconds = timeout.toDouble(&ok);
+        if (!ok || !(seconds > 0) || seconds > 86400.0 * 24)
+            return failure(QStringLiteral("--timeout wants a number of seconds above 0, not \"%1\"").arg(timeout));
+        request.timeoutMs = qMax(1, int(seconds * 1000));
+    }
+    if (command == QLatin1String("fleet")) {
+        request.action = Action::Fleet;
+        request.json = options.contains("--json");
+        return request;
+    }
+    if (command == QLatin1String("screenshot")) {
+        request.action = Action::Screenshot;
+        request.screen = positional.first();
+        request.output = options.value("-o", request.screen + QStringLiteral(".jpg"));
+        if (request.screen.isEmpty() || request.screen.contains(QLatin1Char('/'))
+            || request.screen.contains(QLatin1Char('+')) || request.screen.contains(QLatin1Char('#')))
+            return failure(QStringLiteral("\"%1\" is no screen identifier").arg(request.screen));
+        return request;
+    }
     if (command == QLatin1String("listen")) {
         request.action = Action::Listen;
         request.port = statusPort;
@@ -126,25 +190,25 @@ Request parse(const QStringList& arguments, const QString& id)
             if (!isDecimal(count) || !ok || request.count < 1)
                 return failure(QStringLiteral("--count wants a whole number above 0, not \"%1\"").arg(count));
         }
-        if (options.contains("--timeout")) {
-            const QString timeout = options.value("--timeout");
-            bool ok = false;
-            const double seconds = timeout.toDouble(&ok);
-            if (!ok || !(seconds > 0) || seconds > 86400.0 * 24)
-                return failure(QStringLiteral("--timeout wants a number of seconds above 0, not \"%1\"").arg(timeout));
-            request.timeoutMs = qMax(1, int(seconds * 1000));
-        }
+        request.topic = prefix + QStringLiteral("+/event");
         return request;
     }
 
     request.action = Action::Send;
     const QString to = options.value("--to", QStringLiteral("255.255.255.255"));
-    if (!request.address.setAddress(to))
+    if (request.broker.host.isEmpty() && !request.address.setAddress(to))
         return failure(QStringLiteral("--to wants an IP address, not \"%1\"").arg(to));
+    // Over a broker --to names a screen; a command without one goes to every screen.
+    const QString screen = options.value("--to");
+    if (!request.broker.host.isEmpty()
+        && (screen.contains(QLatin1Char('/')) || screen.contains(QLatin1Char('+'))
+            || screen.contains(QLatin1Char('#'))))
+        return failure(QStringLiteral("--to wants a screen identifier, not \"%1\"").arg(screen));
 
     QJsonObject datagram;
     if (commandNames().contains(command)) {
         request.port = commandPort;
+        request.topic = prefix + (screen.isEmpty() ? QString() : screen + QLatin1Char('/')) + QStringLiteral("command");
         datagram.insert("cmd", commandNames().value(command));
         datagram.insert("id", options.value("--id", id));
         datagram.insert("device_id", options.value("--device"));
@@ -163,6 +227,9 @@ Request parse(const QStringList& arguments, const QString& id)
         }
     } else {
         request.port = syncPort;
+        if (!request.broker.host.isEmpty() && screen.isEmpty())
+            return failure(QStringLiteral("%1 over a broker needs --to SCREEN").arg(command));
+        request.topic = prefix + screen + QStringLiteral("/sync");
         if (command == QLatin1String("sync")) {
             datagram.insert("action", "sync");
             // Absent keys mean something to the player (no host: the settings file's;
@@ -188,7 +255,7 @@ Request parse(const QStringList& arguments, const QString& id)
 QString usage()
 {
     return QStringLiteral(
-        "Usage: player-remote [--to ADDRESS] COMMAND [OPTIONS]\n"
+        "Usage: player-remote [--to ADDRESS] [--mqtt HOST[:PORT]] COMMAND [OPTIONS]\n"
         "\n"
         "Remote control for a signage player on the local network.\n"
         "\n"
@@ -219,6 +286,17 @@ QString usage()
         "  --to ADDRESS                  where to send (default 255.255.255.255, every player\n"
         "                                on the local network); a player's own address or a\n"
         "                                subnet's broadcast address also work\n"
+        "\n"
+        "Through an MQTT broker instead of the local network:\n"
+        "  --mqtt HOST[:PORT]            the broker (port 1883, 8883 with --tls); every command\n"
+        "                                above works, --to then names a screen's identifier\n"
+        "                                (commands without it go to every screen; sync needs it)\n"
+        "  --prefix P                    the fleet's topic prefix (default player)\n"
+        "  --username U --password W     the broker's credentials\n"
+        "  --tls [--cafile FILE]         TLS, verified against FILE or the system's store\n"
+        "  fleet [--json] [--timeout S]  every screen on the broker: identifier, online,\n"
+        "                                composition, since, version\n"
+        "  screenshot ID [-o FILE.jpg]   what screen ID shows, as JPEG (default ID.jpg)\n"
         "  --help, -h                    this text\n"
         "\n"
         "Options take their value as the next argument or after \"=\"; after \"--\" every\n"

@@ -14,7 +14,18 @@ constexpr quint16 commandPort = 8000;
 constexpr quint16 syncPort = 9000;
 constexpr quint16 statusPort = 8001;
 
-enum class Action { Help, Send, Listen };
+enum class Action { Help, Send, Listen, Fleet, Screenshot };
+
+// A broker to go through instead of the LAN (--mqtt and its companions).
+struct Broker {
+    QString host; // empty: UDP
+    int port = 1883;
+    QString prefix = QStringLiteral("player");
+    QString username;
+    QString password;
+    bool tls = false;
+    QString cafile;
+};
 
 struct Request {
     Action action = Action::Help;
@@ -24,6 +35,11 @@ struct Request {
     int count = 0; // Listen: stop after this many datagrams; 0 for no limit
     int timeoutMs = -1; // Listen: stop after this long; -1 for never
     QString error; // not empty when the arguments are unusable
+    Broker broker; // set with --mqtt
+    QString topic; // Send: where the datagram is published; Listen: the filter
+    QString screen; // Screenshot: the screen's identifier
+    QString output; // Screenshot: the file written
+    bool json = false; // Fleet: JSON rather than a table
 };
 
 // `arguments` excludes the program name; `id` fills the "id" of command datagrams
@@ -34,5 +50,11 @@ QString usage();
 
 // One line of `listen` output: the sender and the datagram, as compact JSON.
 QByteArray statusLine(const QByteArray& datagram, const QHostAddress& sender, quint16 senderPort);
+
+// The broker's side of a run (mqttremote.cpp): exit statuses as for UDP.
+int mqttSend(const Request& request);
+int mqttListen(const Request& request);
+int mqttFleet(const Request& request);
+int mqttScreenshot(const Request& request);
 
 } // namespace remote
