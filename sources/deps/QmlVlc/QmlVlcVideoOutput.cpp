@@ -11,6 +11,8 @@
 
 namespace {
 
+// libvlc's opaque chromas: VAOP, VAO0 (VA-API), VDV0, VDV2, VDV4, VDOR (VDPAU),
+// DX.., D3.. (Direct3D), CVPX (VideoToolbox), ANOP (Android), MMAL.
 bool isHardwareSurface(const char* chroma)
 {
     static const char* const prefixes[] = { "VA", "VD", "DX", "D3", "CV", "AN", "MM", "CU" };
@@ -68,8 +70,9 @@ unsigned QmlVlcVideoOutput::video_format_cb(
     // Pictures are drawn from I420 in memory, which libvlc reaches from any
     // software chroma in one conversion. A decoder's hardware surface (VA-API,
     // VDPAU, ...) has no converter to memory: asking for I420 anyway only sends
-    // libvlc through chains of converters that all fail. Refused, it costs one
-    // line and the decoder goes on to its next format.
+    // libvlc through chains of converters that all fail, some thirty error
+    // lines each time. Refused, it costs three and the decoder goes on to its
+    // next format, software decoding last.
     if (isHardwareSurface(chroma))
         return 0;
     std::memcpy(chroma, "I420", 4);
