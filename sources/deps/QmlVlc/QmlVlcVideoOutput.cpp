@@ -15,7 +15,7 @@ namespace {
 // DX.., D3.. (Direct3D), CVPX (VideoToolbox), ANOP (Android), MMAL.
 bool isHardwareSurface(const char* chroma)
 {
-    static const char* const prefixes[] = { "VA", "VD", "DX", "D3", "CV", "AN", "MM", "CU" };
+    static const char* const prefixes[] = { "VA", "VD", "DX", "D3", "CV", "AN", "MM" };
     for (const char* p : prefixes) {
         if (std::strncmp(chroma, p, 2) == 0)
             return true;
