@@ -146,6 +146,11 @@ private slots:
         QTest::addRow("pushed out of the window: its count")
             << 2 << QStringList { "0|E|a|a1", "1|E|a|a2", "2|E|a|a3", "3|E|b|b", "4|E|c|c" } << 5
             << QStringList { "a1", "b", "c", "a3 ... repeated 2 times" };
+        QStringList steady; // every 10 s: counts after 60 s, then after 120 s
+        for (int t = 0; t <= 200000; t += 10000)
+            steady << QStringLiteral("%1|E|a|a").arg(t);
+        QTest::addRow("a steady repeat, ever less often")
+            << 16 << steady << 200000 << QStringList { "a", "a ... repeated 6 times", "a ... repeated 12 times" };
         QTest::addRow("same key, other level: another message")
             << 16 << QStringList { "0|E|a|x", "1|W|a|x", "2|E|a|x" } << 10 << QStringList { "x", "x" };
     }

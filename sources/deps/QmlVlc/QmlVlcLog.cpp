@@ -26,6 +26,8 @@ void LogFolder::takeCount(Recent& r, qint64 nowMs, QVector<Line>* out)
             { r.last.level, r.last.key, QStringLiteral("%1 ... repeated %2 times").arg(r.last.text).arg(r.repeats) });
     r.repeats = 0;
     r.since = nowMs;
+    // A message that keeps coming is reported ever less often, down to once an hour.
+    r.wait = qMin(2 * r.wait, qMax(m_period, qint64(3600000)));
 }
 
 QVector<LogFolder::Line> LogFolder::add(const Line& line, qint64 nowMs)
@@ -33,10 +35,11 @@ QVector<LogFolder::Line> LogFolder::add(const Line& line, qint64 nowMs)
     QVector<Line> out = flush(nowMs);
     for (auto it = m_recent.begin(); it != m_recent.end(); ++it) {
         if (it->last.key == line.key && it->last.level == line.level) {
-            // Back after a quiet period: news again.
-            if (it->repeats == 0 && nowMs - it->since >= m_period) {
+            // Back after a quiet wait: news again.
+            if (it->repeats == 0 && nowMs - it->since >= it->wait) {
                 out.append(line);
                 it->since = nowMs;
+                it->wait = m_period;
             } else if (it->repeats++ == 0) {
                 it->since = nowMs;
             }
@@ -49,7 +52,7 @@ QVector<LogFolder::Line> LogFolder::add(const Line& line, qint64 nowMs)
         }
     }
     out.append(line);
-    m_recent.push_back({ line, 0, nowMs });
+    m_recent.push_back({ line, 0, nowMs, m_period });
     if (m_recent.size() > m_window) {
         takeCount(m_recent.front(), nowMs, &out);
         m_recent.pop_front();
@@ -61,7 +64,7 @@ QVector<LogFolder::Line> LogFolder::flush(qint64 nowMs)
 {
     QVector<Line> out;
     for (Recent& r : m_recent) {
-        if (r.repeats > 0 && nowMs - r.since >= m_period)
+        if (r.repeats > 0 && nowMs - r.since >= r.wait)
             takeCount(r, nowMs, &out);
     }
     return out;
@@ -69,7 +72,8 @@ QVector<LogFolder::Line> LogFolder::flush(qint64 nowMs)
 
 namespace {
 
-// libvlc calls from any of its threads, concurrently.
+// libvlc calls from any of its threads, concurrently, and the shared instance
+// outlives main(): the sink is never destroyed.
 struct Sink {
     QMutex mutex;
     LogFolder folder;
@@ -78,8 +82,8 @@ struct Sink {
 
 Sink& sink()
 {
-    static Sink s;
-    return s;
+    static Sink* s = new Sink;
+    return *s;
 }
 
 void print(const QVector<LogFolder::Line>& lines)

@@ -19,7 +19,8 @@ Q_DECLARE_LOGGING_CATEGORY(lcVlc)
 // format string: "playback too early (%d)" is one message whatever the number);
 // one whose key is among the last few printed is counted instead of printed.
 // A count comes out as "<last text> ... repeated N times" once it has waited a
-// period, or when its message leaves the window for newer ones. A window rather
+// period (twice as long after each count, up to an hour), or when its message
+// leaves the window for newer ones. A window rather
 // than only the previous line: libvlc repeats the same burst of messages each
 // time a video starts, and fails in pairs from two objects.
 class LogFolder {
@@ -42,6 +43,7 @@ private:
         Line last;
         int repeats;
         qint64 since;
+        qint64 wait;
     };
     void takeCount(Recent& r, qint64 nowMs, QVector<Line>* out);
 
