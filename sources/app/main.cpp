@@ -8,6 +8,7 @@
 #include "SystemdNotifier.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QtWebEngine/QtWebEngine>
 
 int main(int argc, char* argv[])
@@ -26,15 +27,20 @@ int main(int argc, char* argv[])
     initQmlVlc();
     registerPlayerTypes();
 
-    // The web engine shares its OpenGL context with the scene graph; the attribute
-    // must be in place before the application object is constructed.
+    // Without -v the console keeps warnings and errors; QT_LOGGING_RULES still overrides.
+    QLoggingCategory::setFilterRules(commandLine.verbose()
+            ? QStringLiteral("player.vlc.debug=true")
+            : QStringLiteral("*.debug=false\nqml.info=false\njs.info=false"));
+
+    // The web engine shares its OpenGL context with the scene graph: the attribute,
+    // then the engine, both before the application object.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QtWebEngine::initialize();
 
     QApplication app(argc, argv);
     ApplicationEngine engine;
     AwakeDisplay awake;
     awake.start();
-    QtWebEngine::initialize();
     // Under systemd: ready once the event loop runs, then watchdog pings from it.
     SystemdNotifier notifier;
     notifier.start();

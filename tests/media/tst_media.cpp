@@ -8,6 +8,7 @@
 
 #include "QmlVlc.h"
 #include "QmlVlcConfig.h"
+#include "QmlVlcLog.h"
 #include "QmlVlcPlayerProxy.h"
 #include "QmlVlcVideoOutput.h"
 #include "QmlVlcVideoSurface.h"
@@ -118,6 +119,59 @@ private slots:
         QFETCH(QString, option);
         QFETCH(bool, trusted);
         QCOMPARE(QmlVlcConfig::instance().isOptionTrusted(option), trusted);
+    }
+
+    // Events "ms|level|key|text" (level E or W) into a folder of a 60 s period and a window of
+    // `window` messages, then a flush at `flushAt`: every line printed, in order.
+    void logFolding_data()
+    {
+        QTest::addColumn<int>("window");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("flushAt");
+        QTest::addColumn<QStringList>("printed");
+        const QStringList aaa { "0|E|a|a1", "100|E|a|a2", "200|E|a|a3" };
+        QTest::addRow("repeats wait for the period") << 16 << aaa << 60099 << QStringList { "a1" };
+        QTest::addRow("then one count, last text")
+            << 16 << aaa << 60100 << QStringList { "a1", "a3 ... repeated 2 times" };
+        QTest::addRow("one repeat is the line again")
+            << 16 << QStringList { "0|E|a|a1", "5|E|a|a2" } << 60005 << QStringList { "a1", "a2" };
+        QTest::addRow("an alternating pair folds")
+            << 16 << QStringList { "0|E|a|A", "1|E|b|B", "2|E|a|A", "3|E|b|B", "4|E|a|A", "5|E|b|B" } << 60004
+            << QStringList { "A", "B", "A ... repeated 2 times", "B ... repeated 2 times" };
+        QTest::addRow("back after a quiet period: at once")
+            << 16 << QStringList { "0|E|a|a1", "60000|E|a|a2", "60001|E|a|a3" } << 60002 << QStringList { "a1", "a2" };
+        QTest::addRow("a count due comes before the next line")
+            << 16 << QStringList { "0|E|a|a1", "1|E|a|a2", "2|E|a|a3", "60001|E|b|b" } << 60001
+            << QStringList { "a1", "a3 ... repeated 2 times", "b" };
+        QTest::addRow("pushed out of the window: its count")
+            << 2 << QStringList { "0|E|a|a1", "1|E|a|a2", "2|E|a|a3", "3|E|b|b", "4|E|c|c" } << 5
+            << QStringList { "a1", "b", "c", "a3 ... repeated 2 times" };
+        QStringList steady; // every 10 s: counts after 60 s, then after 120 s
+        for (int t = 0; t <= 200000; t += 10000)
+            steady << QStringLiteral("%1|E|a|a").arg(t);
+        QTest::addRow("a steady repeat, ever less often")
+            << 16 << steady << 200000 << QStringList { "a", "a ... repeated 6 times", "a ... repeated 12 times" };
+        QTest::addRow("same key, other level: another message")
+            << 16 << QStringList { "0|E|a|x", "1|W|a|x", "2|E|a|x" } << 10 << QStringList { "x", "x" };
+    }
+    void logFolding()
+    {
+        QFETCH(int, window);
+        QFETCH(QStringList, events);
+        QFETCH(int, flushAt);
+        QFETCH(QStringList, printed);
+        LogFolder folder(60000, window);
+        QStringList got;
+        auto take = [&](const QVector<LogFolder::Line>& lines) {
+            for (const auto& l : lines)
+                got << l.text;
+        };
+        for (const QString& e : events) {
+            const QStringList f = e.split('|');
+            take(folder.add({ f[1] == "E" ? LIBVLC_ERROR : LIBVLC_WARNING, f[2], f[3] }, f[0].toLongLong()));
+        }
+        take(folder.flush(flushAt));
+        QCOMPARE(got, printed);
     }
 
     // Either side may go first; the other is left without a dangling pointer.

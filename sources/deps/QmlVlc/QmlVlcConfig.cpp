@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "QmlVlcConfig.h"
+#include "QmlVlcLog.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -68,6 +69,7 @@ libvlc_instance_t* QmlVlcConfig::createLibvlcInstance()
     // A failed creation still counts as one use, so that the caller's release
     // keeps the count balanced; the next creation tries libvlc again.
     m_instance = libvlc_new(int(argv.size()), argv.data());
+    QmlVlcRouteLog(m_instance);
     m_instanceUsers = 1;
     return m_instance;
 }

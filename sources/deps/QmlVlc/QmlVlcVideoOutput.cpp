@@ -9,6 +9,22 @@
 #include "QmlVlcVideoSurface.h"
 #include "vlc_helpers.h"
 
+namespace {
+
+// libvlc's opaque chromas: VAOP, VAO0 (VA-API), VDV0, VDV2, VDV4, VDOR (VDPAU),
+// DX.., D3.. (Direct3D), CVPX (VideoToolbox), ANOP (Android), MMAL.
+bool isHardwareSurface(const char* chroma)
+{
+    static const char* const prefixes[] = { "VA", "VD", "DX", "D3", "CV", "AN", "MM" };
+    for (const char* p : prefixes) {
+        if (std::strncmp(chroma, p, 2) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 // Threads and owners:
 // - libvlc's video-output thread runs the five callbacks. It alone changes
 //   m_framePool and m_decodingFrames and writes m_displayFrame.
@@ -51,6 +67,14 @@ void QmlVlcVideoOutput::unregisterVideoSurface(QmlVlcVideoSurface* surface) { m_
 unsigned QmlVlcVideoOutput::video_format_cb(
     char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines)
 {
+    // Pictures are drawn from I420 in memory, which libvlc reaches from any
+    // software chroma in one conversion. A decoder's hardware surface (VA-API,
+    // VDPAU, ...) has no converter to memory: asking for I420 anyway only sends
+    // libvlc through chains of converters that all fail, some thirty error
+    // lines each time. Refused, it costs three and the decoder goes on to its
+    // next format, software decoding last.
+    if (isHardwareSurface(chroma))
+        return 0;
     std::memcpy(chroma, "I420", 4);
 
     // libvlc 3.0 offers the decoder's padded height (1088 or 1090 lines for
