@@ -3,6 +3,7 @@
 #include "HeapTrimmer.h"
 #include "PlayerTypes.h"
 #include "QmlVlc.h"
+#include "ScheduleTool.h"
 #include "SystemdNotifier.h"
 
 #include <QApplication>
@@ -11,6 +12,10 @@
 int main(int argc, char* argv[])
 {
     HeapTrimmer::limitArenas();
+
+    // --check and --simulate answer about a schedule and exit, without a display.
+    if (const int status = ScheduleTool::run(argc, argv); status != ScheduleTool::notATool)
+        return status;
 
     // The GUI application aborts without a display; asking for the usage text
     // must not need one.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ScheduleDocument.h"
 
+#include "ScheduleCheck.h"
 #include "ServerUrls.h"
 
 #include <QJsonArray>
@@ -191,6 +192,7 @@ QJsonObject ScheduleDocument::intake(
         if (lines)
             lines->append(line);
     };
+    ScheduleCheck::sayOutLoud(read, address); // what is dropped or not honoured below, without -v
     QJsonObject schedule;
     const bool objectsForm = !read.value(QLatin1String("schedule")).isObject();
     if (objectsForm) {
