@@ -101,17 +101,17 @@ public:
 
     Checker()
     {
-        // One evaluator for the process: the scene's script, loaded once.
-        static QJSEngine* engine = nullptr;
-        static QJSValue evaluate;
-        if (!engine) {
-            engine = new QJSEngine;
-            evaluate = ScheduleCheck::loadModule(*engine, QStringLiteral("expression")).property("evaluate");
-            scope = engine->evaluate(QStringLiteral("({ width: 1920, height: 1080, mainWindow: { width: 1920, "
-                                                    "height: 1080 }, stack: { width: 1920, height: 1080 } })"));
-        }
-        m_engine = engine;
-        m_evaluate = evaluate;
+        // One evaluator for the process, the scene's own script, loaded on first use.
+        static const struct Evaluator {
+            QJSEngine* engine = new QJSEngine;
+            QJSValue evaluate = ScheduleCheck::loadModule(*engine, QStringLiteral("expression")).property("evaluate");
+            QJSValue scope
+                = engine->evaluate(QStringLiteral("({ width: 1920, height: 1080, mainWindow: { width: "
+                                                  "1920, height: 1080 }, stack: { width: 1920, height: 1080 } })"));
+        } evaluator;
+        m_engine = evaluator.engine;
+        m_evaluate = evaluator.evaluate;
+        m_scope = evaluator.scope;
     }
 
     void run(const QJsonObject& read)
@@ -141,7 +141,7 @@ public:
 private:
     QJSEngine* m_engine = nullptr;
     QJSValue m_evaluate;
-    static inline QJSValue scope;
+    QJSValue m_scope;
     QList<std::pair<Window, int>> m_windows; // per entry that can play: its window and the element that holds
     QList<int> m_entryOf;
 
@@ -355,7 +355,7 @@ private:
             for (const char* end : { "from", "to" }) {
                 const QJsonValue v = p.value(QLatin1String(end));
                 if (m_evaluate.isCallable()
-                    && !m_evaluate.call({ m_engine->toScriptValue(v.toVariant()), scope }).isNumber())
+                    && !m_evaluate.call({ m_engine->toScriptValue(v.toVariant()), m_scope }).isNumber())
                     add(where + '.' + end,
                         ScheduleCheck::quoted(v) + " is not a number or an expression the player evaluates");
             }
