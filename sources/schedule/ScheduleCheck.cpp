@@ -10,12 +10,16 @@
 #include <QJSEngine>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QTime>
 
 #include <cmath>
 #include <optional>
+
+// Lines a person reads without -v: "schedule: error: schedule.sequences[0]...".
+Q_LOGGING_CATEGORY(scheduleLog, "schedule")
 
 namespace {
 
@@ -403,10 +407,12 @@ void ScheduleCheck::sayOutLoud(const QJsonObject& read, const QString& address)
         QMutexLocker lock(&mutex);
         if (told.value(address) == digest)
             return;
+        if (told.size() >= 64) // addresses come from remote commands too: no unbounded memory
+            told.clear();
         told.insert(address, digest);
     }
     for (const Problem& problem : check(read))
-        qWarning().noquote() << problem.line();
+        qCWarning(scheduleLog).noquote() << problem.line();
 }
 
 QJSValue ScheduleCheck::loadModule(QJSEngine& engine, const QString& name)
