@@ -321,6 +321,8 @@ private:
             add(path + ".duration", QStringLiteral("0 waits for the end of a stream, which may never come"), false);
             return false;
         }
+        if (own.isUndefined() && !defaultDuration.isUndefined() && std::isnan(ms))
+            return false; // the default's own line says why
         if (!videoEnd && !(ms > 0)) {
             add(path + ".duration",
                 ScheduleCheck::quoted(duration) + (own.isUndefined() ? " (the sequence's default)" : "")

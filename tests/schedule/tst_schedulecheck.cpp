@@ -24,9 +24,11 @@ QByteArray entry(const char* diffusion, const char* elements, const char* global
 const char* const always = R"({"weekdays":["All"],"dates":{},"hours":{}})";
 const char* const image = R"({"type":"Image","duration":5000,"attributes":{"source":"/a.png"}})";
 
+// The entries of a current-form document, or a whole old-form document.
 QJsonObject read(const QByteArray& sequences)
 {
-    return ScheduleSource::readDocument(R"({"schedule":{"sequences":[)" + sequences + "]}}", nullptr);
+    return ScheduleSource::readDocument(
+        sequences.startsWith("{\"objects") ? sequences : R"({"schedule":{"sequences":[)" + sequences + "]}}", nullptr);
 }
 
 } // namespace
@@ -138,6 +140,10 @@ void TestScheduleCheck::lines_data()
             + ".weekdays: \"Monday\" is not a list of days, the sequence never plays";
     QTest::newRow("no diffusion") << QByteArray(R"({"sequence":{}})")
                                   << "error: " + d + ": missing, the sequence is skipped";
+    QTest::newRow("old form") << QByteArray(R"({"objects":[{"type":"Image","attributes":{}}],"duration":"x"})")
+                              << QByteArray(
+                                     "error: duration: \"x\" is not a duration in milliseconds\nwarning: objects[0]"
+                                     ".attributes.source: missing, the item shows only its background");
     QTest::newRow("no attributes") << element(R"({"type":"Image"})")
                                    << "error: " + el + ".attributes: missing, the element is skipped";
     QTest::newRow("fill mode") << element(R"({"type":"Image","duration":1,"attributes":{"fillMode":"Fit"}})")
