@@ -51,7 +51,7 @@ constexpr qint64 never = std::numeric_limits<qint64>::max();
 constexpr qint64 clockInterval = 5000;
 constexpr qint64 startDelay = 1000;
 constexpr int maxSteps = 5000000;
-constexpr int maxListed = 100;
+constexpr int maxListed = 1000;
 constexpr int maxProbes = 200;
 constexpr int probeTimeout = 5000;
 
@@ -280,6 +280,9 @@ QString ScheduleTool::simulate(
         const qint64 interval = qint64(shown.property("interval").toNumber());
         const bool videoEnd = interval <= 0 && shown.property("videoEnd").toBool();
         advanceAt = interval > 0 ? t + interval : videoEnd ? t + simulation.videoSeconds * 1000 : never;
+        if (t < listUntil && listed == maxListed)
+            out += QStringLiteral("  ... (%1 compositions listed; the next change of the list lists more)\n")
+                       .arg(maxListed);
         if (t < listUntil && listed++ < maxListed)
             out += line(at(t),
                 QStringLiteral("  sequences[%1] element %2: %3 %4, %5")
