@@ -180,10 +180,10 @@ def make_content():
         name = "c%d-%s" % (i, kind)
         if kind == "image":
             png(os.path.join(MEDIA, name + ".png"), 64, 36, bytes(colour) * 64 * 36)
-            sources.append("/%s.png" % name)
+            sources.append("http://127.0.0.1:%d/%s.png" % (HTTP_PORT, name))  # "/" paths would be files here
         elif kind == "video":
             clip(os.path.join(MEDIA, name + ".mp4"), colour, opts.duration / 1000 + 2)
-            sources.append("/%s.mp4" % name)
+            sources.append("http://127.0.0.1:%d/%s.mp4" % (HTTP_PORT, name))
         elif kind in ("web", "page"):
             with open(os.path.join(MEDIA, name + ".html"), "w") as out:
                 out.write("<!doctype html><html><body style='margin:0;background:rgb%s'></body></html>" % (colour,))

@@ -33,11 +33,10 @@ import shutil
 import socket
 import subprocess
 import sys
-import tempfile
 import threading
 from http import HTTPStatus
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-from urllib.parse import parse_qs, unquote, urlsplit
+from urllib.parse import parse_qs, quote, unquote, urlsplit
 
 RANGE = re.compile(r"^bytes=(\d*)-(\d*)$")
 
@@ -90,26 +89,25 @@ class SignageHandler(BaseHTTPRequestHandler):
         data = document.replace("{{server}}", "http://" + self.headers.get("Host", "%s:%d" % self.server.server_address))
         self.send(HTTPStatus.OK, data.encode("utf-8"), "application/json; charset=utf-8", body)
         if self.checker:
-            threading.Thread(target=self.check, args=(str(uid), data, self.headers.get("Host", "")), daemon=True).start()
+            host = self.headers.get("Host", "%s:%d" % self.server.server_address[:2])
+            threading.Thread(target=self.check, args=(str(uid), data, host), daemon=True).start()
 
     def check(self, uid, data, host):
-        """Logs what `player --check` finds in a served schedule, once per version of it."""
+        """Logs what `player --check` finds in a served schedule, once per version of it.
+        The player fetches it from here, as a screen would, so that the rules of a
+        schedule from the server apply."""
         with self.checked_lock:
             if self.checked.get(uid) == data:
                 return
             self.checked[uid] = data
-        with tempfile.NamedTemporaryFile("w", suffix=".json", encoding="utf-8") as copy:
-            copy.write(data)
-            copy.flush()
-            name, _, port = host.rpartition(":") if ":" in host else (host, "", "80")
-            command = [self.checker, "--check", copy.name, "--host=" + name, "--port=" + port]
-            try:
-                result = subprocess.run(command, capture_output=True, text=True, timeout=120)
-            except (OSError, subprocess.TimeoutExpired) as error:
-                return self.log_error("check %s: cannot run %s: %s", uid, self.checker, error)
+        address = "http://%s/ws/stream.php?action=getSchedule&schedule_uid=%s" % (host, quote(uid))
+        try:
+            result = subprocess.run([self.checker, "--check", address], capture_output=True, text=True, timeout=120)
+        except (OSError, subprocess.TimeoutExpired) as error:
+            return self.log_error("check %s: cannot run %s: %s", uid, self.checker, error)
         lines = (result.stdout + result.stderr).splitlines()
         for line in lines:
-            self.log_error("check %s: %s", uid, line.replace(copy.name, "schedules/%s.json" % uid))
+            self.log_error("check %s: %s", uid, line)
         if not lines:
             self.log_error("check %s: no problem", uid)
 

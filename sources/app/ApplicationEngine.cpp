@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ApplicationEngine.h"
 
+#include "CommandLine.h"
 #include "CompositionReporter.h"
 #include "FramePacer.h"
 #include "IUdpListener.h"
@@ -14,19 +15,15 @@
 #include "StatusScreen.h"
 
 #include <QApplication>
-#include <QDate>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
 #include <QQmlContext>
 #include <QQuickWindow>
-#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVariant>
-
-#include <cstdlib>
 
 QString ApplicationEngine::localScheduleFile = QStringLiteral("/etc/tavo/tavo_player.json");
 QUrl ApplicationEngine::sceneUrl = QUrl(QStringLiteral("qrc:/quickwindow.qml"));
@@ -52,82 +49,7 @@ QString launchText(const char* name)
     return value.isValid() ? value.toString() : QString();
 }
 
-// The value of an option given either as "<shortForm> value" or as "<longForm>=value".
-// The short form wins outright; the long form's value is its text after the first "="
-// (up to the next one). Returns false when the short form is the last argument.
-bool optionValue(const QStringList& args, const QString& shortForm, const QString& longForm, QString* value)
-{
-    const int i = args.indexOf(shortForm);
-    if (i >= 0) {
-        if (i == args.size() - 1)
-            return false;
-        *value = args.at(i + 1);
-        return true;
-    }
-    const QRegularExpression pattern(QStringLiteral("(%1)=").arg(QRegularExpression::escape(longForm)));
-    for (const QString& arg : args) {
-        if (pattern.match(arg).hasMatch()) {
-            *value = arg.split(QLatin1Char('=')).value(1);
-            return true;
-        }
-    }
-    value->clear();
-    return true;
-}
-
-// The text after "<key>" in the first argument that contains it, cut at the next "=".
-bool containedValue(const QStringList& args, const QString& key, QString* value)
-{
-    for (const QString& arg : args) {
-        if (arg.contains(key)) {
-            *value = arg.split(QLatin1Char('=')).value(1);
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
-
-bool ApplicationEngine::parseArgumentList(const QStringList& args, QObject* target)
-{
-    target->setProperty("bDebug", args.contains(QStringLiteral("-v")) || args.contains(QStringLiteral("--verbose")));
-
-    if (args.contains(QStringLiteral("--help")))
-        return false;
-
-    QString value;
-    if (!optionValue(args, QStringLiteral("-h"), QStringLiteral("--host"), &value))
-        return false; // "-h" alone means help
-    if (!value.isEmpty())
-        target->setProperty("host", value);
-
-    // "-p" or "-d" as the last argument has no value: the option is ignored and
-    // the long form is consulted as though the short one were absent.
-    QStringList rest = args;
-    if (!rest.isEmpty() && (rest.last() == QLatin1String("-p") || rest.last() == QLatin1String("-d")))
-        rest.removeLast();
-
-    optionValue(rest, QStringLiteral("-p"), QStringLiteral("--port"), &value);
-    bool isNumber = false;
-    value.toInt(&isNumber, 10);
-    if (isNumber)
-        target->setProperty("port", value);
-
-    optionValue(rest, QStringLiteral("-d"), QStringLiteral("--deviceUid"), &value);
-    if (!value.isEmpty())
-        target->setProperty("deviceUid", value);
-
-    const QString dateFormat = QStringLiteral("yyyy-MM-dd");
-    if (containedValue(args, QStringLiteral("--startDate="), &value) && QDate::fromString(value, dateFormat).isValid())
-        target->setProperty("startDate", value);
-    if (containedValue(args, QStringLiteral("--endDate="), &value) && QDate::fromString(value, dateFormat).isValid())
-        target->setProperty("endDate", value);
-
-    if (containedValue(args, QStringLiteral("--json="), &value))
-        target->setProperty("jsonFile", value);
-    return true;
-}
 
 ApplicationEngine::ApplicationEngine()
     : QQmlApplicationEngine(nullptr)
@@ -163,7 +85,9 @@ ApplicationEngine::ApplicationEngine()
 
     // Off unless asked for; the reporter tells it of the scene's changes whether it is on or not.
     m_playLog = new PlayLog(this);
-    m_playLog->configure(QCoreApplication::arguments());
+    const QVariant playLog = qApp->property("playLog");
+    m_playLog->configure(
+        playLog.isValid() ? QStringList { QStringLiteral("--play-log=") + playLog.toString() } : QStringList());
 
     load(sceneUrl);
     auto* reporter = new CompositionReporter(m_playLog, this);
@@ -184,31 +108,7 @@ ApplicationEngine::ApplicationEngine()
     m_sender->connect();
 }
 
-void ApplicationEngine::parseArguments()
-{
-    if (!parseArgumentList(QCoreApplication::arguments(), qApp)) {
-        help();
-        std::exit(0);
-    }
-}
-
-void ApplicationEngine::help()
-{
-    const QString text = QStringLiteral("Usage: player [options]\n"
-                                        "\n"
-                                        "Example: player -h=[HOST] -port=[PORT] \n"
-                                        "\n"
-                                        "options:\n"
-                                        "      --help -h : show the help menu\n"
-                                        "      --deviceUid -d : set device UID\n"
-                                        "      --host -h : set host\n"
-                                        "      --port -p : set port\n"
-                                        "      --json -j : set json sequence\n"
-                                        "      --verbose -v : display debug\n"
-                                        "      --startDate : set start date\n"
-                                        "      --endDate : set end date\n");
-    qDebug() << text;
-}
+void ApplicationEngine::parseArguments() { CommandLine::parse(QCoreApplication::arguments()).apply(qApp); }
 
 void ApplicationEngine::debug(const QString& text)
 {
@@ -252,9 +152,9 @@ void ApplicationEngine::initConfig()
     QString source;
     const QVariant jsonFile = qApp->property("jsonFile");
     if (jsonFile.isValid()) {
-        source = QStringLiteral("file://") + jsonFile.toString();
+        source = QUrl::fromLocalFile(jsonFile.toString()).toString();
     } else if (host == QLatin1String("localhost") && QFileInfo(localScheduleFile).isFile()) {
-        source = QStringLiteral("file://") + localScheduleFile;
+        source = QUrl::fromLocalFile(localScheduleFile).toString();
     } else {
         source = ServerUrls::deviceSchedule(hostPort, deviceUid, startDate, endDate);
     }

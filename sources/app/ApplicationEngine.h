@@ -30,13 +30,9 @@ class ApplicationEngine : public QQmlApplicationEngine {
 public:
     ApplicationEngine();
 
+    // The launch parameters from the process's arguments (CommandLine), which
+    // main() has already found free of mistakes.
     void parseArguments();
-    // The rules behind parseArguments(), applied to any argument list and target
-    // object. Returns false when the list asks for help.
-    static bool parseArgumentList(const QStringList& args, QObject* target);
-    // Writes the usage text; needs no application object, so main() can answer
-    // --help before the GUI (and its display) exists.
-    static void help();
     void initConfig();
     void emptyCache();
     void debug(const QString& text);

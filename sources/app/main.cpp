@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ApplicationEngine.h"
+#include "CommandLine.h"
 #include "HeapTrimmer.h"
 #include "PlayerTypes.h"
 #include "QmlVlc.h"
@@ -13,20 +14,16 @@ int main(int argc, char* argv[])
 {
     HeapTrimmer::limitArenas();
 
-    // --check and --simulate answer about a schedule and exit, without a display.
-    if (const int status = ScheduleTool::run(argc, argv); status != ScheduleTool::notATool)
-        return status;
-
-    // The GUI application aborts without a display; asking for the usage text
-    // must not need one.
+    // The GUI application aborts without a display; the usage, the version, a
+    // mistake on the command line and the schedule tools must be answered without one.
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    QObject launch;
-    if (!ApplicationEngine::parseArgumentList(args, &launch)) {
-        ApplicationEngine::help();
-        return 0;
-    }
+    const CommandLine commandLine = CommandLine::parse(args);
+    if (commandLine.outcome() != CommandLine::Run)
+        return commandLine.answer();
+    if (commandLine.isSet(QStringLiteral("check")) || commandLine.isSet(QStringLiteral("simulate")))
+        return ScheduleTool::run(argc, argv, commandLine);
 
     initQmlVlc();
     registerPlayerTypes();

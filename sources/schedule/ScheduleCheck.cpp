@@ -103,7 +103,8 @@ class Checker {
 public:
     QList<ScheduleCheck::Problem> problems;
 
-    Checker()
+    explicit Checker(const QString& address)
+        : m_network(!address.isEmpty() && ScheduleDocument::schemeOf(address) != QLatin1String("file"))
     {
         // One evaluator for the process, the scene's own script, loaded on first use.
         static const struct Evaluator {
@@ -143,6 +144,7 @@ public:
     }
 
 private:
+    const bool m_network;
     QJSEngine* m_engine = nullptr;
     QJSValue m_evaluate;
     QJSValue m_scope;
@@ -299,6 +301,13 @@ private:
             return true;
         }
         const QJsonValue source = attributes.toObject().value(QLatin1String("source"));
+        if (m_network && type != QLatin1String("PageBuilder") && !ScheduleDocument::refusal(element).isEmpty()) {
+            add(path + ".attributes.source",
+                ScheduleCheck::quoted(source)
+                    + " is not a network address, the only kind a schedule from the network may name: the element "
+                      "is skipped");
+            return true;
+        }
         if (source.isUndefined() || source.isNull())
             add(path + ".attributes.source", QStringLiteral("missing, the item shows only its background"), false);
         const QJsonValue fillMode = attributes.toObject().value(QLatin1String("fillMode"));
@@ -392,9 +401,9 @@ QString ScheduleCheck::Problem::line() const
     return (error ? QStringLiteral("error: ") : QStringLiteral("warning: ")) + path + QStringLiteral(": ") + message;
 }
 
-QList<ScheduleCheck::Problem> ScheduleCheck::check(const QJsonObject& read)
+QList<ScheduleCheck::Problem> ScheduleCheck::check(const QJsonObject& read, const QString& address)
 {
-    Checker checker;
+    Checker checker(address);
     checker.run(read);
     return checker.problems;
 }
@@ -413,7 +422,7 @@ void ScheduleCheck::sayOutLoud(const QJsonObject& read, const QString& address)
             told.clear();
         told.insert(address, digest);
     }
-    for (const Problem& problem : check(read))
+    for (const Problem& problem : check(read, address))
         qCWarning(scheduleLog).noquote() << problem.line();
 }
 

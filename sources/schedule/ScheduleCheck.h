@@ -24,7 +24,9 @@ public:
         QString line() const;
     };
 
-    static QList<Problem> check(const QJsonObject& read);
+    // `address`: where the document comes from; a document from the network may
+    // name network addresses only.
+    static QList<Problem> check(const QJsonObject& read, const QString& address = QString());
 
     // Writes every problem of `read` as a warning line, unless the same document
     // from the same address was told already.

@@ -149,8 +149,9 @@ void forEachElement(QJsonArray& entries, const std::function<bool(int, int, QJso
     }
 }
 
-// The reason an element may not play from a network document, "" when it may.
-QString refusal(const QJsonObject& element)
+} // namespace
+
+QString ScheduleDocument::refusal(const QJsonObject& element)
 {
     static const QStringList networkSchemes { QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("rtsp"),
         QStringLiteral("rtsps"), QStringLiteral("udp"), QStringLiteral("rtp") };
@@ -168,8 +169,6 @@ QString refusal(const QJsonObject& element)
     return (scheme.isEmpty() ? QStringLiteral("no scheme") : QStringLiteral("scheme \"") + scheme + QLatin1Char('"'))
         + QStringLiteral(" in a schedule from the network: ") + type + QLatin1Char(' ') + jsonText(source);
 }
-
-} // namespace
 
 const QStringList& ScheduleDocument::playableTypes()
 {
@@ -221,6 +220,16 @@ QJsonObject ScheduleDocument::intake(
                 log(QStringLiteral("FUNCTION - dropLocalSources - sequence %1 element %2 skipped: ").arg(i).arg(j)
                     + reason);
             return reason.isEmpty();
+        });
+    } else {
+        forEachElement(sequences, [&address](int, int, QJsonObject& element) {
+            QJsonObject attributes = element.value(QLatin1String("attributes")).toObject();
+            if (attributes.value(QLatin1String("source")).isString()) {
+                attributes.insert(QStringLiteral("source"),
+                    ServerUrls::localSource(address, attributes.value(QLatin1String("source")).toString()));
+                element.insert(QStringLiteral("attributes"), attributes);
+            }
+            return true;
         });
     }
     schedule.insert(QStringLiteral("sequences"), sequences);

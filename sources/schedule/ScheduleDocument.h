@@ -18,7 +18,7 @@
 // network keeps only elements that load network addresses: anyone on the LAN can
 // point the player at a server of their own, and that server must not make the
 // screen show the machine's files. A document read from this machine's own disk
-// (a file: address) may name anything.
+// (a file: address) may name anything, and its paths are files beside it.
 //
 // Whether a QML component can be built for an element's type is known only to
 // the scene: it refuses those elements when it builds them.
@@ -29,6 +29,10 @@ public:
     // `lines` (may be null) receives one debug line per repair or drop.
     static QJsonObject intake(
         const QJsonObject& read, const QString& address, const QString& hostPort, QStringList* lines);
+
+    // The reason an element (with a playable type and attributes, page-builder
+    // source completed) may not play from a network document, "" when it may.
+    static QString refusal(const QJsonObject& element);
 
     // The lower-case scheme of an address, "" when it has none (a relative path).
     static QString schemeOf(const QString& text);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ScheduleTool.h"
 
+#include "CommandLine.h"
 #include "ScheduleDocument.h"
 #include "ScheduleSource.h"
 #include "ServerUrls.h"
@@ -60,56 +61,6 @@ QString seconds(qint64 ms)
     return (ms % 1000 ? QString::number(ms / 1000.0, 'g', 12) : QString::number(ms / 1000)) + QStringLiteral(" s");
 }
 
-struct Options {
-    QString command, source, host, port, deviceUid, from;
-    int days = 1, hours = 1, video = 30;
-    QString error;
-};
-
-Options readOptions(const QStringList& args)
-{
-    Options o;
-    auto number = [&o](const QString& name, const QString& text, int low, int high, int& into) {
-        bool ok = false;
-        into = text.toInt(&ok);
-        if (!ok || into < low || into > high)
-            o.error = QStringLiteral("%1: \"%2\" is not a number from %3 to %4").arg(name, text).arg(low).arg(high);
-    };
-    for (int i = 1; i < args.size() && o.error.isEmpty(); ++i) {
-        const QString arg = args.at(i);
-        const int equals = arg.indexOf(QLatin1Char('='));
-        const QString name = arg.startsWith(QLatin1Char('-')) && equals > 0 ? arg.left(equals) : arg;
-        const bool takesValue = QStringList { "--host", "-h", "--port", "-p", "--deviceUid", "-d" }.contains(name);
-        QString value = equals > 0 ? arg.mid(equals + 1) : QString();
-        if (takesValue && equals < 0 && i + 1 < args.size())
-            value = args.at(++i);
-        if (name == QLatin1String("--check") || name == QLatin1String("--simulate")) {
-            o.command = name.mid(2);
-            o.source = value.isEmpty() ? o.source : value;
-        } else if (name == QLatin1String("--host") || name == QLatin1String("-h")) {
-            o.host = value;
-        } else if (name == QLatin1String("--port") || name == QLatin1String("-p")) {
-            o.port = value;
-        } else if (name == QLatin1String("--deviceUid") || name == QLatin1String("-d")) {
-            o.deviceUid = value;
-        } else if (name == QLatin1String("--from")) {
-            o.from = value;
-        } else if (name == QLatin1String("--days")) {
-            number(name, value, 1, 366, o.days);
-        } else if (name == QLatin1String("--hours")) {
-            number(name, value, 0, 24 * 366, o.hours);
-        } else if (name == QLatin1String("--video")) {
-            number(name, value, 1, 86400, o.video);
-        } else if (name == QLatin1String("-v") || name == QLatin1String("--verbose")) {
-        } else if (!arg.startsWith(QLatin1Char('-')) && o.source.isEmpty()) {
-            o.source = arg;
-        } else {
-            o.error = QStringLiteral("%1: not an option of --%2").arg(arg, o.command);
-        }
-    }
-    return o;
-}
-
 // The body at `address` (a file path or a file:, http: or https: address).
 QByteArray fetch(const QString& address, QString* error)
 {
@@ -166,8 +117,10 @@ QString line(const QDateTime& at, const QString& text)
 
 } // namespace
 
-QList<ScheduleCheck::Problem> ScheduleTool::mediaProblems(const QJsonObject& read, const QString& hostPort)
+QList<ScheduleCheck::Problem> ScheduleTool::mediaProblems(
+    const QJsonObject& read, const QString& address, const QString& hostPort)
 {
+    const bool local = ScheduleDocument::schemeOf(address) == QLatin1String("file");
     QList<ScheduleCheck::Problem> problems;
     QHash<QString, QString> answers;
     QNetworkAccessManager network;
@@ -179,7 +132,9 @@ QList<ScheduleCheck::Problem> ScheduleTool::mediaProblems(const QJsonObject& rea
             || !ScheduleDocument::playableTypes().contains(type))
             return;
         const QString text = source.toString();
+        // What the item loads, as the document's intake and the item make it.
         const QString url = type == QLatin1String("PageBuilder") ? ServerUrls::pageBuilder(hostPort, text)
+            : local                                              ? ServerUrls::localSource(address, text)
                                                                  : ServerUrls::media(hostPort, text);
         const QString scheme = ScheduleDocument::schemeOf(url);
         QString answer;
@@ -296,33 +251,21 @@ QString ScheduleTool::simulate(
     return out + QStringLiteral("stopped: more than %1 changes\n").arg(maxSteps);
 }
 
-int ScheduleTool::run(int argc, char** argv)
+int ScheduleTool::run(int argc, char** argv, const CommandLine& commandLine)
 {
-    QStringList args;
-    for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    const Options o = readOptions(args);
-    if (o.command.isEmpty())
-        return notATool;
+    const auto option = [&commandLine](const char* name) { return commandLine.value(QLatin1String(name)); };
+    const bool simulating = commandLine.isSet(QStringLiteral("simulate"));
     QCoreApplication application(argc, argv);
     QTextStream out(stdout), err(stderr);
-    if (!o.error.isEmpty()) {
-        err << "player: " << o.error << '\n';
-        return 2;
-    }
     // Host and port as playback takes them: the command line, else player.ini.
     QSettings settings(QStringLiteral("player.ini"), QSettings::IniFormat);
     settings.beginGroup(QStringLiteral("json"));
-    const QString host = !o.host.isEmpty() ? o.host : settings.value(QStringLiteral("host")).toString();
-    const QString port = !o.port.isEmpty() ? o.port : settings.value(QStringLiteral("port")).toString();
+    const QString host = commandLine.isSet(QStringLiteral("host")) ? option("host")
+                                                                   : settings.value(QStringLiteral("host")).toString();
+    const QString port = commandLine.isSet(QStringLiteral("port")) ? option("port")
+                                                                   : settings.value(QStringLiteral("port")).toString();
     QString hostPort = host + QLatin1Char(':') + port;
-    QString source = o.source;
-    if (source.isEmpty() && host.isEmpty()) {
-        err << "player: --" << o.command << " needs a schedule file or address, or --host\n";
-        return 2;
-    }
-    if (source.isEmpty())
-        source = ServerUrls::deviceSchedule(hostPort, o.deviceUid, QString(), QString());
+    const QString source = option(simulating ? "simulate" : "check");
     const QUrl url(source);
     if (host.isEmpty() && url.scheme().startsWith(QLatin1String("http")))
         hostPort = url.host() + QLatin1Char(':') + QString::number(url.port(80));
@@ -336,23 +279,19 @@ int ScheduleTool::run(int argc, char** argv)
     const QString address = ScheduleDocument::schemeOf(source).isEmpty()
         ? QUrl::fromLocalFile(QFileInfo(source).absoluteFilePath()).toString()
         : source;
-    if (o.command == QLatin1String("simulate")) {
+    if (simulating) {
         Simulation simulation;
-        simulation.from = o.from.isEmpty() ? QDateTime::currentDateTime()
-                                           : QDateTime::fromString(o.from, QStringLiteral("yyyy-MM-ddTHH:mm"));
-        if (!simulation.from.isValid()) {
-            err << "player: --from: \"" << o.from << "\" is not a time (yyyy-MM-ddTHH:mm)\n";
-            return 2;
-        }
-        simulation.from.setTime(
-            QTime(simulation.from.time().hour(), simulation.from.time().minute(), simulation.from.time().second()));
-        simulation.span = qint64(o.days) * 86400000;
-        simulation.listedHours = o.hours;
-        simulation.videoSeconds = o.video;
+        simulation.from = commandLine.isSet(QStringLiteral("from"))
+            ? QDateTime::fromString(option("from"), QStringLiteral("yyyy-MM-ddTHH:mm"))
+            : QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
+        simulation.span = qint64(commandLine.isSet(QStringLiteral("days")) ? option("days").toInt() : 1) * 86400000;
+        simulation.listedHours = commandLine.isSet(QStringLiteral("hours")) ? option("hours").toInt() : 1;
+        simulation.videoSeconds = commandLine.isSet(QStringLiteral("video")) ? option("video").toInt() : 30;
         out << simulate(read, address, hostPort, simulation);
         return 0;
     }
-    const QList<ScheduleCheck::Problem> problems = ScheduleCheck::check(read) + mediaProblems(read, hostPort);
+    const QList<ScheduleCheck::Problem> problems
+        = ScheduleCheck::check(read, address) + mediaProblems(read, address, hostPort);
     bool errors = false;
     for (const ScheduleCheck::Problem& problem : problems) {
         out << problem.line() << '\n';

@@ -6,23 +6,24 @@
 #include <QDateTime>
 #include <QJsonObject>
 
+class CommandLine;
+
 // The player's answers about a schedule without playing it, for the command line:
 //   player --check SOURCE       what is wrong with the document and its media
 //   player --simulate SOURCE [--from=yyyy-MM-ddTHH:mm] [--days=N] [--hours=N] [--video=SECONDS]
 //                               what the screen would play, in local time
-// SOURCE is a file, a file: or http(s): address; without it the device's own
-// schedule on --host/--port/--deviceUid. No window and no display are needed.
+// SOURCE is a file, or a file: or http(s): address; --host and --port (else
+// player.ini) name the signage server of "/" sources. No display is needed.
 class ScheduleTool {
 public:
-    static constexpr int notATool = -1;
+    // The exit status: check: 0 clean, 1 errors; 2 when the source cannot be read.
+    static int run(int argc, char** argv, const CommandLine& commandLine);
 
-    // The exit status (check: 0 clean, 1 errors; 2 when the source cannot be
-    // read or the command line is wrong), or notATool when these commands are not asked.
-    static int run(int argc, char** argv);
-
-    // Problems of the media the elements load: a server that does not answer
-    // with the file, a local file that is not there. Requests are sequential and bounded.
-    static QList<ScheduleCheck::Problem> mediaProblems(const QJsonObject& read, const QString& hostPort);
+    // Problems of the media the elements of `read` (from `address`) load: a server
+    // that does not answer with the file, a local file that is not there. Requests
+    // are sequential and bounded.
+    static QList<ScheduleCheck::Problem> mediaProblems(
+        const QJsonObject& read, const QString& address, const QString& hostPort);
 
     struct Simulation {
         QDateTime from;

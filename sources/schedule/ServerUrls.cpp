@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ServerUrls.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 QString ServerUrls::queryValue(const QString& value)
@@ -43,4 +46,16 @@ QString ServerUrls::pageBuilder(const QString& hostPort, const QString& source)
 QString ServerUrls::media(const QString& hostPort, const QString& source)
 {
     return source.startsWith(QLatin1Char('/')) ? QStringLiteral("http://") + hostPort + source : source;
+}
+
+QString ServerUrls::localSource(const QString& scheduleAddress, const QString& source)
+{
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.\\-]*:"));
+    const QString path = source.trimmed();
+    if (path.isEmpty() || scheme.match(path).hasMatch())
+        return source;
+    const QDir folder = QFileInfo(QUrl(scheduleAddress).toLocalFile()).absoluteDir();
+    // Encoded: libvlc takes the address as it comes, and a "#" or "?" in a file name
+    // is no fragment or query.
+    return QString::fromUtf8(QUrl::fromLocalFile(QDir::cleanPath(folder.absoluteFilePath(path))).toEncoded());
 }

@@ -25,4 +25,8 @@ public:
     // An image or video: "/" paths are served by the signage server, anything
     // else is already an address.
     static QString media(const QString& hostPort, const QString& source);
+    // A source in a schedule read from this machine's disk (`scheduleAddress` is the
+    // file: address it was read from): a relative path is taken from the schedule's
+    // folder, an absolute path is a file, and an address with a scheme stays as it is.
+    static QString localSource(const QString& scheduleAddress, const QString& source);
 };

@@ -35,7 +35,7 @@ def help_without_display():
     environment = {key: value for key, value in os.environ.items() if key != "DISPLAY"}
     done = subprocess.run([os.environ["PLAYER_EXE"], "--help"], env=environment, capture_output=True, text=True,
                           timeout=30)
-    check(done.returncode == 0 and done.stderr.startswith('"Usage: player [options]'), "--help without a display")
+    check(done.returncode == 0 and done.stdout.startswith("Usage: player [options]\n"), "--help without a display")
 
 def hostile_schedule_played_through(server, statuses):
     """The schedule comes round again past every hostile page."""

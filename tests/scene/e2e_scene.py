@@ -19,15 +19,13 @@ MIDDLE = [(960, 540), (300, 300), (1500, 700)]
 BANNER = (1600, 50)        # inside the banner: top right, 10 from the edges, 80 high, at least 320 wide
 QR_MARGIN = (1825, 985)    # inside the QR overlay's white square, right of and below a small symbol
 
-# Help: printed and left with status 0, also for a bare -h after other options.
-USAGE = ('"Usage: player [options]\\n\\nExample: player -h=[HOST] -port=[PORT] \\n\\noptions:\\n'
-         '      --help -h : show the help menu\\n      --deviceUid -d : set device UID\\n'
-         '      --host -h : set host\\n      --port -p : set port\\n      --json -j : set json sequence\\n'
-         '      --verbose -v : display debug\\n      --startDate : set start date\\n      --endDate : set end date\\n"')
-for args in (["--help"], ["-h"], ["-v", "--host=a", "-h"]):
+# The command line answers before any window: the usage and the version (status 0), a mistake (one line, status 2).
+for args, status, start in ((["--help"], 0, "Usage: player [options]\n\n"), (["-v", "--host=a", "-h"], 0, "Usage: "),
+                            (["--version"], 0, "player 1."), (["--port=eighty"], 2, "player: --port=eighty: not a ")):
     done = subprocess.run([os.environ["PLAYER_EXE"]] + args, capture_output=True, text=True, timeout=30)
-    check(done.returncode == 0 and done.stdout.strip() + done.stderr.strip() == USAGE,
-          "%s prints the usage and exits 0 (status %d)" % (" ".join(args), done.returncode))
+    out = done.stdout if status == 0 else done.stderr
+    check(done.returncode == status and out.startswith(start) and (status == 0 or out.count("\n") == 1),
+          "%s: status %d, %r" % (" ".join(args), done.returncode, out[:60]))
 
 def remote(*args, device=DEVICE):
     subprocess.run([REMOTE, "--to", "127.0.0.1", "--device", device] + list(args), check=True,
@@ -102,8 +100,8 @@ with open(DOC, "w") as out:
         "sequence": {
             "global_properties": {"duration": 60000, "transitions": {"enter": enter, "exit": leave}},
             "elements": [
-                dict(element("Image", "/red.png"), duration=4000, hueColor={"h": 120}, fragrance=0),
-                dict(element("Image", "file://" + WORK + "/green.png"), duration=8000, hueColor=None, fragrance=None),
+                dict(element("Image", "red.png"), duration=4000, hueColor={"h": 120}, fragrance=0),
+                dict(element("Image", WORK + "/green.png"), duration=8000, hueColor=None, fragrance=None),
                 element("WebView", "http://%s/page.html" % HOST_PORT),
                 element("PageBuilder", "/pb.html"),
             ]}}]}}, out)
@@ -111,13 +109,14 @@ with open(DOC, "w") as out:
 # ---- The run ------------------------------------------------------------
 
 status = datagrams(socket.AF_INET, ("0.0.0.0", 8001))
-# Short and long forms, a date that does not exist (left out) and a -p without value (ignored).
-player = start_player(["--json=" + DOC, "-h", "127.0.0.1", "--port=%d" % PORT, "-d", DEVICE, "--startDate=2026-01-01",
-                       "--endDate=2026-02-30", "-p"], WORK, dict(os.environ, QSG_RENDER_LOOP="basic"))
+# Short and long forms; the schedule file by a relative path, its pictures by relative and absolute paths.
+RED = "file://" + WORK + "/red.png"
+player = start_player(["--json=doc.json", "-h", "127.0.0.1", "--port", str(PORT), "-d", DEVICE,
+                       "--startDate=2026-01-01"], WORK, dict(os.environ, QSG_RENDER_LOOP="basic"))
 try:
     first = nth_status(1, 20)
     if check(first and first[1] == '{"cmd":"player_composition_changed","id":"auto","device_id":"SCREEN-1",'
-             '"infos":{"type":"Image","source":"/red.png","duration":4000,"hueColor":{"h":120},"fragrance":"on"}}',
+             '"infos":{"type":"Image","source":"%s","duration":4000,"hueColor":{"h":120},"fragrance":"on"}}' % RED,
              "first status datagram, byte for byte: %s" % (first,)):
         time.sleep(0.8)
         red_shot = screenshot("1-red")  # looked at while the player is paused
@@ -131,12 +130,12 @@ try:
         paused = nth_status(3, 3)
         check(paused and paused[1] == '{"cmd":"player_is_paused","id":"auto","device_id":"SCREEN-1"}',
               "pause answered with player_is_paused")
-        expect_colour(screenshot("4-paused"), MIDDLE, COLOURS["green"], "green image by file URL")
+        expect_colour(screenshot("4-paused"), MIDDLE, COLOURS["green"], "green image by an absolute path")
         midway = [(pixel(shot, 100, 540), pixel(shot, 1820, 540)) for shot in shots]
         check(any(near(left, COLOURS["red"]) and near(right, COLOURS["green"]) for left, right in midway),
               "mid-way: red still on the left, green coming in on the right: %s" % midway)
         if first:
-            expect_colour(red_shot, MIDDLE, COLOURS["red"], "red image from the server")
+            expect_colour(red_shot, MIDDLE, COLOURS["red"], "red image by a relative path")
             check(near(pixel(red_shot, *QR_MARGIN), WHITE, 10), "QR overlay: white square in the lower right corner")
             crop = os.path.join(WORK, "qr.png")
             subprocess.run(["/usr/bin/convert", red_shot, "-crop", "260x260+1660+820", "+repage", crop], check=True)
@@ -182,7 +181,7 @@ try:
         expect_colour(screenshot("9-other"), MIDDLE + [QR_MARGIN], COLOURS["cyan"], "other schedule, without QR code")
 
     remote("play")
-    if check(source(nth_status(9, 8)) == "/red.png", "play without schedule returns to the default"):
+    if check(source(nth_status(9, 8)) == RED, "play without schedule returns to the default"):
         time.sleep(0.8)
         shot = screenshot("10-default")
         expect_colour(shot, MIDDLE, COLOURS["red"], "default schedule again")
@@ -191,7 +190,7 @@ try:
     # Only the newest request counts: a late answer to an earlier one is dropped.
     remote("play", "--schedule", "SLOW")
     remote("play")
-    check(source(nth_status(10, 8)) == "/red.png", "the default schedule, asked for last, plays")
+    check(source(nth_status(10, 8)) == RED, "the default schedule, asked for last, plays")
     time.sleep(2.5)
     check(len(status) == 10, "the late answer to the earlier request is ignored")
 

@@ -84,6 +84,14 @@ private slots:
         QTest::addRow("media path on the server") << ServerUrls::media(h, "/a.png") << "http://h:1/a.png";
         QTest::addRow("media address or relative path kept")
             << ServerUrls::media(h, "rtsp://c") + ServerUrls::media(h, "a") << "rtsp://ca";
+        // Sources of a schedule read from a file: files beside it, files, or addresses as they are.
+        const auto local
+            = [](const char* source) { return ServerUrls::localSource("file:///srv/my%20show/s.json", source); };
+        QTest::addRow("local: relative") << local("media/clip.mp4") << "file:///srv/my%20show/media/clip.mp4";
+        QTest::addRow("local: relative, up and spaced") << local(" ../a b#1.png") << "file:///srv/a%20b%231.png";
+        QTest::addRow("local: absolute") << local("/srv/x/./a.png") << "file:///srv/x/a.png";
+        QTest::addRow("local: addresses and nothing kept") << local("http://h/a") + local("qrc:/a") + local(" RTSP://c")
+                + local("file:a") + local("") << "http://h/aqrc:/a RTSP://cfile:a";
         // The delay before the next try, in ms, by attempt (from 0), jitter and ceiling.
         auto delay = [](int attempt, double jitter, int cap = ScheduleSource::maxRetryDelay) {
             return QString::number(ScheduleSource::retryDelay(attempt, jitter, cap));
@@ -244,10 +252,10 @@ void TestSchedule::intake_data()
         << QStringList { "Image /a, Video rtsp://c, WebView  HTTPS://p, Image ",
                "sequence 0 element 0 skipped: scheme \"file\" in a schedule from the network: Image \"file:///x.png\"",
                "element 5 skipped: no scheme in a schedule from the network: RtspStream 7" };
-    QTest::addRow("local document keeps every source")
+    QTest::addRow("local document keeps every source, its paths as files")
         << mixed << file
-        << QStringList { "Image file:///x.png, Image /a, Video rtsp://c, WebView p.html, WebView  HTTPS://p, "
-                         "RtspStream , WebView /p, Image " };
+        << QStringList { "Image file:///x.png, Image file:///a, Video rtsp://c, WebView file:///etc/tavo/p.html, "
+                         "WebView  HTTPS://p, RtspStream , WebView file:///p, Image " };
     QTest::addRow("page builder completed, then trusted")
         << withElements(
                R"({"type":"PageBuilder","attributes":{"source":"/pb?id=1"}},)"

@@ -55,12 +55,13 @@ private slots:
         QFETCH(QByteArray, sequences);
         QFETCH(QByteArray, expected);
         QStringList lines;
-        for (const ScheduleCheck::Problem& problem : ScheduleCheck::check(read(sequences)))
+        for (const ScheduleCheck::Problem& problem : ScheduleCheck::check(read(sequences), "http://h/s"))
             lines << problem.line();
         QCOMPARE(lines.join('\n'), QString(expected));
         said.clear();
         for (int twice = 0; twice < 2; ++twice)
-            ScheduleDocument::intake(read(sequences), QTest::currentDataTag(), "h:1", nullptr);
+            ScheduleDocument::intake(
+                read(sequences), QStringLiteral("http://h/") + QTest::currentDataTag(), "h:1", nullptr);
         QCOMPARE(said, lines);
     }
 
@@ -82,8 +83,8 @@ private slots:
             R"({"source":"/m/ok.png"}},{"type":"Image","attributes":{"source":"file:///nowhere/b.png"}}]})",
             nullptr);
         QStringList lines;
-        for (const ScheduleCheck::Problem& problem :
-            ScheduleTool::mediaProblems(document, QStringLiteral("127.0.0.1:%1").arg(server.serverPort())))
+        for (const ScheduleCheck::Problem& problem : ScheduleTool::mediaProblems(
+                 document, "http://h/s", QStringLiteral("127.0.0.1:%1").arg(server.serverPort())))
             lines << problem.line();
         QCOMPARE(lines,
             QStringList({ "error: objects[0].attributes.source: /m/a.png answers HTTP 404",
@@ -99,7 +100,7 @@ private slots:
         ScheduleTool::Simulation simulation;
         simulation.from = QDateTime::fromString(from, "yyyy-MM-ddTHH:mm");
         simulation.span = 150000;
-        QCOMPARE(ScheduleTool::simulate(read(sequences), "file:///s.json", "h:1", simulation), expected);
+        QCOMPARE(ScheduleTool::simulate(read(sequences), "http://h:1/s", "h:1", simulation), expected);
     }
 };
 
@@ -115,7 +116,7 @@ void TestScheduleCheck::lines_data()
                                     R"("end_date":"2026-12-31"},"hours":{"start_time":"08:00:00","end_time":)"
                                     R"("24:00:00"}})",
         R"({"type":"Video","duration":0,"attributes":{"source":"/v.mp4"}},)"
-        R"({"type":"Image","attributes":{"source":"a.png","fillMode":"Pad"}})",
+        R"({"type":"Image","attributes":{"source":"/a.png","fillMode":"Pad"}})",
         R"({"duration":4000,"transitions":{"enter":{"property":"x","from":"width",)"
         R"j("to":"Math.max(0, stack.width / 2 - 10)","duration":500}}})j")
                            << QByteArray();
@@ -144,6 +145,11 @@ void TestScheduleCheck::lines_data()
                               << QByteArray(
                                      "error: duration: \"x\" is not a duration in milliseconds\nwarning: objects[0]"
                                      ".attributes.source: missing, the item shows only its background");
+    QTest::newRow("a file from the network")
+        << element(R"({"type":"WebView","duration":1,"attributes":{"source":"/etc/passwd"}})")
+        << "error: " + el
+            + ".attributes.source: \"/etc/passwd\" is not a network address, the only kind a schedule "
+              "from the network may name: the element is skipped";
     QTest::newRow("no attributes") << element(R"({"type":"Image"})")
                                    << "error: " + el + ".attributes: missing, the element is skipped";
     QTest::newRow("fill mode") << element(R"({"type":"Image","duration":1,"attributes":{"fillMode":"Fit"}})")
@@ -153,10 +159,10 @@ void TestScheduleCheck::lines_data()
             + el
             + ".attributes.fillMode: \"Fit\" is not a fill mode (Stretch, "
               "PreserveAspectFit, PreserveAspectCrop, Tile, TileVertically, TileHorizontally, Pad)";
-    QTest::newRow("duration") << element(R"({"type":"Image","duration":"5s","attributes":{"source":"a"}})")
+    QTest::newRow("duration") << element(R"({"type":"Image","duration":"5s","attributes":{"source":"/a"}})")
                               << "error: " + el + ".duration: \"5s\" is not a duration in milliseconds";
     QTest::newRow("transition") << element(
-        R"({"type":"Image","duration":1,"attributes":{"source":"a"},)"
+        R"({"type":"Image","duration":1,"attributes":{"source":"/a"},)"
         R"("transitions":{"exit":{"property":"y","from":"widht","to":0,"duration":9}}})")
                                 << "error: " + el
             + ".transitions.exit.from: \"widht\" is not a number or an "
