@@ -91,6 +91,25 @@ private slots:
                 "error: objects[2].attributes.source: file:///nowhere/b.png: no such file" }));
     }
 
+    // The real binary, with no display: its exit status and its first line.
+    void tool_data();
+    void tool()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, line);
+        QProcess player;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("DISPLAY");
+        environment.remove("WAYLAND_DISPLAY");
+        player.setProcessEnvironment(environment);
+        player.start(qEnvironmentVariable("PLAYER_EXE"), arguments);
+        QVERIFY(player.waitForFinished(30000));
+        const QString out = player.readAllStandardOutput() + player.readAllStandardError();
+        QCOMPARE(player.exitCode(), status);
+        QCOMPARE(out.section('\n', 0, 0), line);
+    }
+
     void simulation_data();
     void simulation()
     {
@@ -105,6 +124,30 @@ private slots:
 };
 
 // Defined after the class: moc takes a "//" inside a raw string for a comment.
+void TestScheduleCheck::tool_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("line");
+    const QString demo = qEnvironmentVariable("PLAYER_SOURCE_DIR") + "/demo/schedules/DEMO-0002.json";
+    const QString folder = qEnvironmentVariable("PLAYER_TEST_TMP", QDir::tempPath());
+    QTemporaryFile broken(folder + "/broken-XXXXXX.json"), clean(folder + "/XXXXXX.json");
+    broken.setAutoRemove(false);
+    clean.setAutoRemove(false);
+    QVERIFY(broken.open() && broken.write(R"({"objects":[{"type":"Vdeo","attributes":{}}]})") > 0);
+    QVERIFY(clean.open()); // its one picture is itself, beside it
+    clean.write(R"({"objects":[{"type":"Image","duration":9,"attributes":{"source":")"
+        + QFileInfo(clean).fileName().toUtf8() + "\"}}]}");
+    QTest::newRow("clean") << QStringList { "--check", clean.fileName() } << 0 << "";
+    QTest::newRow("errors") << QStringList { "--check=" + broken.fileName() } << 1
+                            << "error: objects[0].type: \"Vdeo\" is not a composition type (Image, Video, "
+                               "WebView, PageBuilder, RtspStream)";
+    QTest::newRow("unreadable") << QStringList { "--check", "/nowhere.json" } << 2
+                                << "player: /nowhere.json: No such file or directory";
+    QTest::newRow("simulate") << QStringList { "--simulate", demo, "--from=2026-12-07T11:59" } << 0
+                              << "Mon 2026-12-07 11:59:00 CET  load, sequences allowed: sequences[0]";
+}
+
 void TestScheduleCheck::lines_data()
 {
     QTest::addColumn<QByteArray>("sequences");
