@@ -101,7 +101,6 @@ private slots:
         QProcess player;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove("DISPLAY");
-        environment.remove("WAYLAND_DISPLAY");
         player.setProcessEnvironment(environment);
         player.start(qEnvironmentVariable("PLAYER_EXE"), arguments);
         QVERIFY(player.waitForFinished(30000));
@@ -130,10 +129,7 @@ void TestScheduleCheck::tool_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("line");
     const QString demo = qEnvironmentVariable("PLAYER_SOURCE_DIR") + "/demo/schedules/DEMO-0002.json";
-    const QString folder = qEnvironmentVariable("PLAYER_TEST_TMP", QDir::tempPath());
-    QTemporaryFile broken(folder + "/broken-XXXXXX.json"), clean(folder + "/XXXXXX.json");
-    broken.setAutoRemove(false);
-    clean.setAutoRemove(false);
+    static QTemporaryFile broken(QDir::tempPath() + "/broken-XXXXXX.json"), clean(QDir::tempPath() + "/XXXXXX.json");
     QVERIFY(broken.open() && broken.write(R"({"objects":[{"type":"Vdeo","attributes":{}}]})") > 0);
     QVERIFY(clean.open()); // its one picture is itself, beside it
     clean.write(R"({"objects":[{"type":"Image","duration":9,"attributes":{"source":")"
