@@ -134,6 +134,7 @@ void TestScheduleCheck::tool_data()
     QVERIFY(clean.open()); // its one picture is itself, beside it
     clean.write(R"({"objects":[{"type":"Image","duration":9,"attributes":{"source":")"
         + QFileInfo(clean).fileName().toUtf8() + "\"}}]}");
+    QVERIFY(broken.flush() && clean.flush());
     QTest::newRow("clean") << QStringList { "--check", clean.fileName() } << 0 << "";
     QTest::newRow("errors") << QStringList { "--check=" + broken.fileName() } << 1
                             << "error: objects[0].type: \"Vdeo\" is not a composition type (Image, Video, "
