@@ -251,7 +251,7 @@ private:
             add(where,
                 QStringLiteral("%1 %2 is %3 %4 %5, the sequence never plays%6")
                     .arg(QLatin1String(startName), start, date ? "after" : "not before", QLatin1String(endName), end,
-                        date ? "" : " (over midnight, it needs two sequences)"),
+                        date || start == end ? "" : " (over midnight, it needs two sequences)"),
                 false);
             return false;
         }
@@ -355,7 +355,8 @@ private:
             if (part.isUndefined())
                 continue;
             if (!part.isObject()) {
-                add(where, QStringLiteral("not an object, ") + (defaults ? "not animated" : "the sequence's applies"));
+                add(where,
+                    QStringLiteral("not an object, ") + (defaults ? "not animated" : "the sequence's part applies"));
                 continue;
             }
             const QJsonObject p = part.toObject();
