@@ -8,12 +8,13 @@ set -euo pipefail
 # The demo content is made at build time (ffmpeg, imagemagick, fonts); dpkg-dev
 # finds the package's library dependencies.
 BUILD_PKGS="cmake g++ ninja-build pkg-config qtbase5-dev qtdeclarative5-dev qtwebengine5-dev libvlc-dev \
-libavformat-dev libavcodec-dev libavutil-dev libsystemd-dev dpkg-dev ffmpeg imagemagick fonts-dejavu-core"
+libavformat-dev libavcodec-dev libavutil-dev libsystemd-dev libx11-dev libxext-dev libxss-dev dpkg-dev ffmpeg imagemagick \
+fonts-dejavu-core"
 RUN_PKGS="qml-module-qtquick-controls qml-module-qtquick-layouts \
 qml-module-qtquick-window2 qml-module-qtmultimedia qml-module-qtwebengine qml-module-qtquick-dialogs \
 vlc-plugin-base libvlc-bin qtwayland5 cage xwayland"
 TEST_PKGS="xvfb xauth x11-apps x11-utils qml-module-qttest qtdeclarative5-dev-tools ffmpeg imagemagick zbar-tools \
-faketime iproute2 vlc-bin python3 util-linux qrencode grim clang libclang-rt-14-dev clang-format tesseract-ocr"
+faketime x11-xserver-utils iproute2 vlc-bin python3 util-linux qrencode grim clang libclang-rt-14-dev clang-format tesseract-ocr lintian"
 # The video-path benchmark also plays its clip with VLC's own player, whose OpenGL
 # output is a plugin of its own.
 BENCH_PKGS="vlc-plugin-video-output"

@@ -10,6 +10,7 @@
 #include "RemoteAllowList.h"
 #include "RemoteCommands.h"
 #include "ScheduleQRCode.h"
+#include "ScreenSettings.h"
 #include "ServerUrls.h"
 #include "Spinner.h"
 #include "StatusScreen.h"
@@ -63,6 +64,7 @@ ApplicationEngine::ApplicationEngine()
     rootContext()->setContextProperty(QStringLiteral("statusScreen"), m_status);
 
     parseArguments();
+    rootContext()->setContextProperty(QStringLiteral("screenSettings"), ScreenSettings::fromLaunch(this));
 
     // The listeners live as long as the process and are reached only through
     // their signal connections below.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ApplicationEngine.h"
 #include "CommandLine.h"
+#include "AwakeDisplay.h"
 #include "HeapTrimmer.h"
 #include "PlayerTypes.h"
 #include "QmlVlc.h"
@@ -34,6 +35,8 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     ApplicationEngine engine;
+    AwakeDisplay awake;
+    awake.start();
     QtWebEngine::initialize();
     // Under systemd: ready once the event loop runs, then watchdog pings from it.
     SystemdNotifier notifier;

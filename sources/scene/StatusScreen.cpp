@@ -61,6 +61,10 @@ bool StatusScreen::watch(QObject* scene)
     connect(source, &ScheduleSource::failed, this, &StatusScreen::fail);
     connect(source, &ScheduleSource::documentReady, this, &StatusScreen::finish);
     connect(scene, SIGNAL(compositionShown(QVariant)), this, SLOT(finish()));
+    connect(source->clock(), &ScheduleClock::problemChanged, this, [this, source] {
+        m_clock = source->clock()->problem();
+        emit changed();
+    });
     return true;
 }
 

@@ -17,6 +17,8 @@ class StatusScreen : public QObject {
     Q_PROPERTY(QString failure READ failure NOTIFY changed)
     Q_PROPERTY(QString networkAddresses READ networkAddresses NOTIFY changed)
     Q_PROPERTY(QString version READ version CONSTANT)
+    // Empty unless the local clock is off and the server's time is used instead.
+    Q_PROPERTY(QString clock READ clock NOTIFY changed)
 
 public:
     explicit StatusScreen(bool enabled = true, QObject* parent = nullptr);
@@ -37,6 +39,7 @@ public:
     QString failure() const { return m_failure; }
     QString networkAddresses() const { return m_networkAddresses; }
     QString version() const;
+    QString clock() const { return m_clock; }
 
     void setDeviceUid(const QString& deviceUid);
 
@@ -58,4 +61,5 @@ private:
     QString m_address;
     QString m_failure;
     QString m_networkAddresses;
+    QString m_clock;
 };

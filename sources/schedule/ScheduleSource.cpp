@@ -191,6 +191,7 @@ void ScheduleSource::request(bool refresh)
 void ScheduleSource::finished(QNetworkReply* reply)
 {
     reply->deleteLater();
+    m_clock.answered(reply->url(), reply->rawHeader("Date"));
     if (reply != m_current) {
         emit message(QStringLiteral("FUNCTION - init - answer to an earlier request ignored"));
         return;

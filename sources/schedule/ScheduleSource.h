@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ScheduleCache.h"
+#include "ScheduleClock.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -35,6 +36,8 @@ class ScheduleSource : public QObject {
     // host:port of the signage server: "/" media paths and page-builder sources
     // name pages on it. Set before fetch(): the intake of each document reads it.
     Q_PROPERTY(QString hostPort MEMBER m_hostPort)
+    // The time diffusion windows are checked against, set right by the server's answers.
+    Q_PROPERTY(ScheduleClock* clock READ clock CONSTANT)
 
 public:
     explicit ScheduleSource(QObject* parent = nullptr);
@@ -69,6 +72,7 @@ public:
 
     QString address() const { return m_address; }
     int refreshInterval() const { return m_refreshInterval; }
+    ScheduleClock* clock() { return &m_clock; }
     void setRefreshInterval(int ms);
 
     // Starts over from `address`: the retries and the refresh follow it from now on.
@@ -98,6 +102,7 @@ private:
     void keepMedia(const QJsonObject& document);
 
     QNetworkAccessManager m_network;
+    ScheduleClock m_clock { this };
     QString m_address;
     QPointer<QNetworkReply> m_current;
     bool m_currentIsRefresh = false;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The Debian package from CPack: its files and control data; unpacked, its kiosk service's command line run as
-systemd would (an unprivileged user, cage nested in Xvfb, Qt on Wayland) against its demo server, and grim's
-screenshots checked. Runs only inside tests/isolate.sh --net --x."""
+"""The Debian package from CPack: its files, control data and lintian's verdict; unpacked, its kiosk service's command
+line run as systemd would (an unprivileged user with no privileges to gain, cage nested in Xvfb, Qt on Wayland) against
+its demo server, grim's screenshots and the web engine's sandbox checked. Runs only inside tests/isolate.sh --net --x."""
 import glob, json, os, pwd, re, shlex, shutil, socket, subprocess, sys, tempfile, time  # noqa: E401
 
 from support import check, failures, require_isolation, wait_for
@@ -33,6 +33,8 @@ try:
           "Depends: Debian's package names, libraries found by dpkg-shlibdeps: " + depends)
     check("/etc/player/player.ini" in run("dpkg-deb", "-I", deb, "conffiles").split()
           and "adduser --system" in run("dpkg-deb", "-I", deb, "postinst"), "player.ini is a conffile; postinst adds the user")
+    lintian = subprocess.run(["lintian", deb], capture_output=True, text=True, timeout=300).stdout
+    check(not re.findall(r"^E: .*", lintian, re.M), "lintian: no error: %s" % re.findall(r"^E: .*", lintian, re.M))
 
     run("dpkg-deb", "-x", deb, root)
     unit = {}
@@ -60,16 +62,18 @@ try:
 
     def as_user(*args, **kwargs):
         processes.append(subprocess.Popen(["setpriv", "--reuid=%d" % user.pw_uid, "--regid=%d" % user.pw_gid, "--clear-groups",
-                                           "env", "-i", "PATH=/usr/bin:/bin", "XDG_RUNTIME_DIR=" + runtime, *args], **kwargs))
+                                           "--no-new-privs", "--bounding-set=-all", "env", "-i", "PATH=/usr/bin:/bin",
+                                           "XDG_RUNTIME_DIR=" + runtime, *args], umask=0o077, **kwargs))
         return processes[-1]
 
     demo_unit = open(os.path.join(root, "usr/lib/systemd/system/player-demo-server.service")).read()
     as_user(*map(moved, shlex.split(re.search(r"^ExecStart=(.*)$", demo_unit, re.M).group(1))), stderr=subprocess.DEVNULL)
     wait_for(lambda: socket.socket().connect_ex(("127.0.0.1", 8080)) == 0, 10)  # as Type=notify orders it
     command = [moved(w) for w in shlex.split(unit["ExecStart"][0].replace("$PLAYER_ARGS", env.pop("PLAYER_ARGS")))]
-    as_user(*["%s=%s" % kv for kv in env.items()], "HOME=" + home, "DISPLAY=" + os.environ["DISPLAY"], "WLR_BACKENDS=x11",
-            "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", *command, cwd=moved(unit["WorkingDirectory"][0]),
-            stdout=open(os.path.join(work, "kiosk.log"), "w"), stderr=subprocess.STDOUT)
+    kiosk = as_user(*["%s=%s" % kv for kv in env.items()], "HOME=" + home, "DISPLAY=" + os.environ["DISPLAY"],
+                    "WLR_BACKENDS=x11", "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", *command,
+                    cwd=moved(unit["WorkingDirectory"][0]),
+                    stdout=open(os.path.join(work, "kiosk.log"), "w"), stderr=subprocess.STDOUT, start_new_session=True)
 
     def near(shot, x, y, rgb):
         at = "p{%d,%d}" % (x, y)
@@ -91,7 +95,10 @@ try:
             seen["page"] = (w, h)
     check(seen.get("welcome", [""])[0] == "DEMO-0001", "grim: the welcome picture across the output, QR code DEMO-0001: %s"
           % (seen.get("welcome"),))
-    check("page" in seen, "grim: then the page-builder page, drawn by the web engine with its sandbox on")
+    check("page" in seen, "grim: then the page-builder page, drawn by the web engine")
+    kiosk_ns = [line.split() for line in run("ps", "-s", str(kiosk.pid), "-o", "userns=,comm=").splitlines()]
+    check({ns for ns, name in kiosk_ns if name == "QtWebEngineProc"} - {ns for ns, name in kiosk_ns if name == "cage"},
+          "the web engine's sandbox on: some of its processes in a user namespace of their own: %s" % kiosk_ns)
     played = [json.loads(line) for line in open(os.path.join(logs, "play.log"))]
     check((played[0]["schedule"], played[0]["device"]) == ("DEMO-0001", "demo-screen"), "the service's play log: %s" % played[0])
 except Exception as error:  # a broken expectation above, reported with the kiosk's output

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 import QtQuick 2.7
-import QtQuick.Window 2.3
 import QtQuick.Controls 1.4
 
 // The banner in the top right corner: busy indicator, icon and a line of text,
@@ -9,9 +8,8 @@ import QtQuick.Controls 1.4
 Rectangle {
     id: banner
 
-    // The window's own size rather than the parent's: the application window
-    // sizes its content area from its children, which would make a loop.
-    readonly property real windowWidth: Window.width
+    // The width of the content it sits in: the screen as it hangs.
+    readonly property real windowWidth: parent.width
 
     height: 80
     width: Math.max(320, (spinner.busy ? indicator.implicitWidth : 0)

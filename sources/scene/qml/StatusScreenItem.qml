@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 import QtQuick 2.7
-import QtQuick.Window 2.3
 
 // What the screen shows until it has ever had something to show, read from the
-// engine's `statusScreen` model. Sizes follow the window's height so that the
-// lines read the same from across the room on any screen.
+// engine's `statusScreen` model. Sizes follow the screen's shorter side so that
+// the lines read the same from across the room on any screen, however it hangs.
 Rectangle {
     id: status
 
-    // The window's own size rather than the parent's: the application window
-    // sizes its content area from its children, which would make a loop.
-    readonly property real unit: Window.height / 24
+    // The content it sits in: the screen as it hangs.
+    readonly property real unit: Math.min(parent.width, parent.height) / 24
 
-    width: Window.width
-    height: Window.height
+    width: parent.width
+    height: parent.height
     visible: statusScreen.shown
     color: "#10161e"
 
@@ -37,7 +35,7 @@ Rectangle {
                 [qsTr("Last failure"), statusScreen.failure || qsTr("none yet")],
                 [qsTr("IP address"), statusScreen.networkAddresses],
                 [qsTr("Player version"), statusScreen.version]
-            ]
+            ].concat(statusScreen.clock ? [[qsTr("Clock"), statusScreen.clock]] : [])
 
             Text {
                 width: parent.width

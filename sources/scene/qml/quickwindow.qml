@@ -127,8 +127,11 @@ ApplicationWindow {
         onOpened: stackViewTimer.pushStack()
     }
 
+    RotatedContent { id: content }
+
     ItemShelf {
         id: itemsContainer
+        parent: content
         anchors.fill: parent
         media: scheduleSource
         onLog: debug(line)
@@ -139,6 +142,7 @@ ApplicationWindow {
     StackView {
         id: stack
         objectName: "stack"
+        parent: content
         anchors.fill: parent
 
         property int itemsLimit: 2
@@ -162,8 +166,8 @@ ApplicationWindow {
         property bool scheduleIsPrivate: true
 
         // When set (a Date or milliseconds since the epoch), the instant that the
-        // diffusion rules are checked against instead of the local clock. Only the
-        // scene tests set it; the product always runs on the real time.
+        // diffusion rules are checked against instead of the schedule source's clock.
+        // Only the scene tests set it; the product always runs on the real time.
         property var fixedNow: null
 
         delegate: ChangeDelegate {
@@ -172,7 +176,7 @@ ApplicationWindow {
             index: stack.index
             previousSequence: stack.previousSequence
             previousIndex: stack.previousIndex
-            window: mainWindow
+            window: content
             view: stack
             resetting: stack.isInit
             onLog: debug(line)
@@ -240,7 +244,7 @@ ApplicationWindow {
         }
 
         function shouldPlay(sequence) {
-            var now = fixedNow !== null && fixedNow !== undefined ? new Date(fixedNow) : new Date();
+            var now = new Date(fixedNow !== null && fixedNow !== undefined ? fixedNow : scheduleSource.clock.now());
             return Functions.diffusionAllows(sequence, now);
         }
 
@@ -443,9 +447,4 @@ ApplicationWindow {
         onMessage: debug(text)
         onDocumentReady: stack.take(document, refreshed)
     }
-
-    // Above the compositions, below the banner and the QR code.
-    StatusScreenItem {}
-    SpinnerItem {}
-    ScheduleQRCodeItem {}
 }
