@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-2.0-or-later
 """Development signage server: what a player asks a signage server for, from a folder.
 
-    signage-server.py --content DIR [--bind 127.0.0.1] [--port 8080]
+    signage-server.py --content DIR [--bind 127.0.0.1] [--port 8080] [--check [PLAYER]]
 
 DIR holds the files that "/"-relative sources name (images, videos, pages) and:
   schedules/<schedule_uid>.json   one schedule document per identifier
@@ -17,6 +17,8 @@ Routes (GET and HEAD):
 A schedule may write {{server}} where it needs the server's own address
 (http://host:port, as the player reached it), e.g. for a WebView's absolute URL.
 Errors are JSON: {"error": "...", "status": N}. One log line per request on stderr.
+With --check, every schedule served goes through `player --check` once per version
+of its text (in the background, after the answer), and its problems are logged.
 Only the Python 3 standard library is used.
 """
 
@@ -27,11 +29,14 @@ import mimetypes
 import os
 import posixpath
 import re
+import shutil
 import socket
+import subprocess
 import sys
+import threading
 from http import HTTPStatus
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
-from urllib.parse import parse_qs, unquote, urlsplit
+from urllib.parse import parse_qs, quote, unquote, urlsplit
 
 RANGE = re.compile(r"^bytes=(\d*)-(\d*)$")
 
@@ -40,6 +45,9 @@ class SignageHandler(BaseHTTPRequestHandler):
     server_version = "signage-server/1.0"
     protocol_version = "HTTP/1.1"
     content_dir = "."
+    checker = None  # the player binary that checks what is served, or None
+    checked = {}  # schedule identifier -> the text last checked
+    checked_lock = threading.Lock()
     _status = 0
     _length = 0
 
@@ -80,6 +88,28 @@ class SignageHandler(BaseHTTPRequestHandler):
             return self.error(HTTPStatus.NOT_FOUND, "unknown schedule %r" % uid, body)
         data = document.replace("{{server}}", "http://" + self.headers.get("Host", "%s:%d" % self.server.server_address))
         self.send(HTTPStatus.OK, data.encode("utf-8"), "application/json; charset=utf-8", body)
+        if self.checker:
+            host = self.headers.get("Host", "%s:%d" % self.server.server_address[:2])
+            threading.Thread(target=self.check, args=(str(uid), data, host), daemon=True).start()
+
+    def check(self, uid, data, host):
+        """Logs what `player --check` finds in a served schedule, once per version of it.
+        The player fetches it from here, as a screen would, so that the rules of a
+        schedule from the server apply."""
+        with self.checked_lock:
+            if self.checked.get(uid) == data:
+                return
+            self.checked[uid] = data
+        address = "http://%s/ws/stream.php?action=getSchedule&schedule_uid=%s" % (host, quote(uid))
+        try:
+            result = subprocess.run([self.checker, "--check", address], capture_output=True, text=True, timeout=120)
+        except (OSError, subprocess.TimeoutExpired) as error:
+            return self.log_error("check %s: cannot run %s: %s", uid, self.checker, error)
+        lines = (result.stdout + result.stderr).splitlines()
+        for line in lines:
+            self.log_error("check %s: %s", uid, line)
+        if not lines:
+            self.log_error("check %s: no problem", uid)
 
     def file_route(self, path, body):
         target = self.resolve(path)
@@ -215,11 +245,21 @@ def main(argv=None):
     parser.add_argument("--content", default=default_content, help="content directory (default: the installed demo)")
     parser.add_argument("--bind", default="127.0.0.1", help="address to listen on (default 127.0.0.1)")
     parser.add_argument("--port", type=int, default=8080, help="port to listen on (default 8080; 0 picks one)")
+    parser.add_argument("--check", nargs="?", const="", metavar="PLAYER",
+                        help="check every schedule served with PLAYER --check and log its problems "
+                             "(default: the player on PATH, else the source tree's build)")
     args = parser.parse_args(argv)
     if not os.path.isdir(args.content):
         parser.error("no content directory at %s" % args.content)
+    checker = args.check
+    if checker == "":
+        built = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build", "sources", "player")
+        checker = shutil.which("player") or (built if os.access(built, os.X_OK) else None)
+        if checker is None:
+            parser.error("--check: no player on PATH nor in build/sources; name it: --check PATH")
 
-    handler = type("Handler", (SignageHandler,), {"content_dir": os.path.realpath(args.content)})
+    handler = type("Handler", (SignageHandler,), {"content_dir": os.path.realpath(args.content), "checker": checker,
+                                                  "checked": {}})
     try:
         server = ThreadingHTTPServer((args.bind, args.port), handler)
     except OSError as error:

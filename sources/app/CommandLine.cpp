@@ -48,6 +48,16 @@ QString days(const QString& value, QString* error)
     return numberIn(value, 1, 366, error, "not a number of days (1 to 366)");
 }
 
+QString hours(const QString& value, QString* error)
+{
+    return numberIn(value, 0, 8784, error, "not a number of hours (0 to 8784)");
+}
+
+QString seconds(const QString& value, QString* error)
+{
+    return numberIn(value, 1, 86400, error, "not a number of seconds (1 to 86400)");
+}
+
 QString rotation(const QString& value, QString* error)
 {
     const QString kept = numberIn(value, 0, 270, error, "not 0, 90, 180 or 270");
@@ -117,6 +127,8 @@ const std::vector<CommandLine::Option>& CommandLine::options()
         { "simulate", 0, "SOURCE", "print what a screen would play, from --from for --days", "simulate", something },
         { "from", 0, "yyyy-MM-ddTHH:mm", "with --simulate: the first moment", "from", instant },
         { "days", 0, "N", "with --simulate: the number of days (1 to 366)", "days", days },
+        { "hours", 0, "N", "with --simulate: compositions listed N hours after each change (1)", "hours", hours },
+        { "video", 0, "SECONDS", "with --simulate: how long a video that ends by itself lasts (30)", "video", seconds },
         { "verbose", 'v', nullptr, "debug output", nullptr, nullptr },
         { "help", 0, nullptr, "this usage text", nullptr, nullptr },
         { "version", 0, nullptr, "the player's version", nullptr, nullptr },

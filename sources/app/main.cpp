@@ -5,6 +5,7 @@
 #include "HeapTrimmer.h"
 #include "PlayerTypes.h"
 #include "QmlVlc.h"
+#include "ScheduleTool.h"
 #include "SystemdNotifier.h"
 
 #include <QApplication>
@@ -15,14 +16,16 @@ int main(int argc, char* argv[])
 {
     HeapTrimmer::limitArenas();
 
-    // The GUI application aborts without a display; the usage, the version and a
-    // mistake on the command line must be answered without one.
+    // The GUI application aborts without a display; the usage, the version, a
+    // mistake on the command line and the schedule tools must be answered without one.
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     const CommandLine commandLine = CommandLine::parse(args);
     if (commandLine.outcome() != CommandLine::Run)
         return commandLine.answer();
+    if (commandLine.isSet(QStringLiteral("check")) || commandLine.isSet(QStringLiteral("simulate")))
+        return ScheduleTool::run(argc, argv, commandLine);
 
     initQmlVlc();
     registerPlayerTypes();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ScheduleDocument.h"
 
+#include "ScheduleCheck.h"
 #include "ServerUrls.h"
 
 #include <QJsonArray>
@@ -148,8 +149,9 @@ void forEachElement(QJsonArray& entries, const std::function<bool(int, int, QJso
     }
 }
 
-// The reason an element may not play from a network document, "" when it may.
-QString refusal(const QJsonObject& element)
+} // namespace
+
+QString ScheduleDocument::refusal(const QJsonObject& element)
 {
     static const QStringList networkSchemes { QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("rtsp"),
         QStringLiteral("rtsps"), QStringLiteral("udp"), QStringLiteral("rtp") };
@@ -167,8 +169,6 @@ QString refusal(const QJsonObject& element)
     return (scheme.isEmpty() ? QStringLiteral("no scheme") : QStringLiteral("scheme \"") + scheme + QLatin1Char('"'))
         + QStringLiteral(" in a schedule from the network: ") + type + QLatin1Char(' ') + jsonText(source);
 }
-
-} // namespace
 
 const QStringList& ScheduleDocument::playableTypes()
 {
@@ -191,6 +191,7 @@ QJsonObject ScheduleDocument::intake(
         if (lines)
             lines->append(line);
     };
+    ScheduleCheck::sayOutLoud(read, address); // what is dropped or not honoured below, without -v
     QJsonObject schedule;
     const bool objectsForm = !read.value(QLatin1String("schedule")).isObject();
     if (objectsForm) {

@@ -30,6 +30,10 @@ public:
     static QJsonObject intake(
         const QJsonObject& read, const QString& address, const QString& hostPort, QStringList* lines);
 
+    // The reason an element (with a playable type and attributes, page-builder
+    // source completed) may not play from a network document, "" when it may.
+    static QString refusal(const QJsonObject& element);
+
     // The lower-case scheme of an address, "" when it has none (a relative path).
     static QString schemeOf(const QString& text);
 };
