@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "ApplicationEngine.h"
-#include "CommandLine.h"
 #include "AwakeDisplay.h"
+#include "CommandLine.h"
 #include "HeapTrimmer.h"
 #include "PlayerTypes.h"
 #include "QmlVlc.h"

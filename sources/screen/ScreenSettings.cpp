@@ -41,8 +41,7 @@ int ScreenSettings::rotationFrom(const QString& argument, const QString& setting
 ScreenSettings* ScreenSettings::fromLaunch(QObject* parent)
 {
     QStringList problems;
-    const int degrees
-        = rotationFrom(qApp->property("rotation").toString(), QStringLiteral("player.ini"), &problems);
+    const int degrees = rotationFrom(qApp->property("rotation").toString(), QStringLiteral("player.ini"), &problems);
     for (const QString& problem : problems)
         qWarning().noquote() << problem;
     return new ScreenSettings(degrees, parent);
