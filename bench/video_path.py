@@ -5,6 +5,8 @@
   ours         VlcPlayer into a full-screen VlcVideoSurface (bench/video_path.cpp)
   decode-only  libvlc into a video-memory sink that does nothing (the same binary)
   cvlc         VLC's own player, cvlc --vout=gl, full screen, as the user nobody
+  player       the player executable on a local schedule of that one video
+  player-between  the same between two images (the video cued while the first image shows)
 
 Each case plays the whole clip; CPU time is read from /proc for the case's process and
 for the X server over a window in the middle of playback (after a warm-up, before the
@@ -13,16 +15,19 @@ same window (see bench/README.md). Rounds are interleaved and the medians are pr
 with the ratios. Needs build/bench/video_path and tools/install-deps.sh --bench.
 Run it through tests/isolate.sh --net --x:
 
-    tests/isolate.sh --net --x -- python3 bench/video_path.py [--seconds 12] [--rounds 3]
+    tests/isolate.sh --net --x -- python3 bench/video_path.py [--seconds 15] [--rounds 3]
 """
 import argparse, json, os, re, shutil, socket, statistics, subprocess, sys, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 args = argparse.ArgumentParser()
-args.add_argument("--seconds", type=float, default=12, help="clip length")
+args.add_argument("--seconds", type=float, default=15, help="clip length")
 args.add_argument("--rounds", type=int, default=3)
-args.add_argument("--cases", default="ours,decode-only,cvlc", help="also: decode-filters")
+args.add_argument("--cases", default="player,player-between,decode-only,cvlc,ours",
+                  help="also: decode-filters, player-compare")
 args.add_argument("--compare", metavar="EXE", help="adds the case ours-compare: ours from another build of video_path")
+args.add_argument("--player", default=os.environ.get("PLAYER_EXE", os.path.join(HERE, "..", "build", "sources", "player")))
+args.add_argument("--compare-player", metavar="EXE", help="adds the case player-compare: the player from another build")
 args.add_argument("--exe", default=os.environ.get("VIDEO_PATH_EXE", os.path.join(HERE, "..", "build", "bench", "video_path")))
 opts = args.parse_args()
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
@@ -138,6 +143,64 @@ class Cvlc:
         return self.last
 
 
+class Player:
+    """The player executable on a local schedule; its video outputs print their counters every
+    second (player.video debug lines), and its status datagrams say which composition is on."""
+    LINE = re.compile(r"video counters (\S+): decoded (\d+) displayed (\d+) presented (\d+) drawn (\d+)")
+
+    def __init__(self, exe, between):
+        clip = {"type": "Video", "duration": 0, "attributes": {"source": "file://" + CLIP}}
+        image = {"type": "Image", "duration": 3000, "attributes": {"source": "file://%s/still.png" % WORK}}
+        elements = [image, clip, image] if between else [clip]
+        doc = os.path.join(WORK, "player.json")
+        json.dump({"schedule": {"private": True, "sequences": [{"diffusion": {"weekdays": ["All"], "dates": {}, "hours": {}},
+                  "sequence": {"global_properties": {"duration": 3000}, "elements": elements}}]}}, open(doc, "w"))
+        env = dict(os.environ, QT_LOGGING_RULES="player.video.debug=true")
+        self.status = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.status.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.status.bind(("0.0.0.0", 8001))
+        self.status.settimeout(20)
+        self.proc = subprocess.Popen([exe, "--json=" + doc], cwd=WORK, env=env, stdin=subprocess.DEVNULL,
+                                     stdout=LOG, stderr=subprocess.PIPE, text=True, bufsize=1)
+        # Wait for the video's composition: in the between case the image comes first.
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            try:
+                message = json.loads(self.status.recv(65536))
+            except (OSError, ValueError):
+                break
+            if message.get("cmd") == "player_composition_changed" and \
+                    message.get("infos", {}).get("source", "").endswith(".mp4"):
+                self.status.close()
+                return
+        sys.exit("video_path: the player never showed the video (see %s)" % LOG.name)
+
+    def stats(self):
+        # Blocks until the next counter line: its arrival is the instant the counters hold for.
+        outputs = getattr(self, "outputs", {})
+        self.outputs = outputs
+        for line in self.proc.stderr:
+            match = self.LINE.search(line)
+            if not match:
+                LOG.write(line)
+                continue
+            outputs[match.group(1)] = [int(v) for v in match.groups()[1:]]
+            total = [sum(c[i] for c in outputs.values()) for i in range(3)]
+            return {"decoded": total[0], "vmem": total[1], "presented": total[2],
+                    "drawn": max(c[3] for c in outputs.values())}
+        return None
+
+    def finish(self):
+        last = self.stats()
+        self.proc.terminate()
+        try:
+            self.proc.wait(15)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        return last
+
+
 def threads_ms(pid):
     """CPU of the GUI thread and of the rendering threads (scene graph and its software rasteriser)."""
     gui = render = 0.0
@@ -157,6 +220,8 @@ def threads_ms(pid):
 def run(case, xvfb):
     if case == "cvlc":
         player = Cvlc()
+    elif case.startswith("player"):
+        player = Player(opts.compare_player if case == "player-compare" else opts.player, case == "player-between")
     elif case in ("ours", "ours-compare"):
         player = Bench("ours", opts.compare if case == "ours-compare" else opts.exe)
     else:
@@ -177,13 +242,13 @@ def run(case, xvfb):
     delta = lambda key: b[0][key] - a[0][key] if key in b[0] else None
     # libvlc 3.0 counts every decoded picture twice (181 for a 90-frame clip).
     result = {"due": round((b[1] - a[1]) * 30), "decoded": delta("decoded") // 2, "presented": delta("presented"),
-              "drawn": delta("drawn") if case.startswith("ours") else delta("displayed") if case == "cvlc" else None,
+              "drawn": delta("drawn") if case.startswith(("ours", "player")) else delta("displayed") if case == "cvlc" else None,
               "pool": b[0].get("pool"), "proc": b[2] - a[2], "x": b[3] - a[3]}
     shown = result["drawn"] if result["drawn"] is not None else delta("vmem")
     result["dropped"] = max(0, result["due"] - shown)
     result["proc"] /= result["due"]
     result["x"] /= result["due"]
-    if case.startswith("ours"):
+    if case.startswith(("ours", "player")):
         # Independent of how many pictures the load made libvlc drop: what our
         # own threads spend per picture they handled.
         result["gui"] = (b[4][0] - a[4][0]) / max(1, result["presented"])
@@ -192,7 +257,9 @@ def run(case, xvfb):
 
 
 xvfb = x_server()
-cases = opts.cases.split(",") + (["ours-compare"] if opts.compare else [])
+cases = opts.cases.split(",") + (["ours-compare"] if opts.compare else []) + \
+    (["player-compare"] if opts.compare_player else [])
+subprocess.run(["/usr/bin/convert", "-size", "1920x1080", "xc:#3060a0", os.path.join(WORK, "still.png")], check=True)
 results = {case: [] for case in cases}
 for r in range(opts.rounds):
     for case in cases:
@@ -216,10 +283,11 @@ for case in cases:
         case, col("due"), col("decoded"), col("presented"), col("drawn"), col("dropped"), col("pool"),
         per_frame[case], median(case, "proc"), median(case, "x")))
 for case in cases:
-    if case.startswith("ours"):
+    if case.startswith(("ours", "player")):
         print("%s: GUI thread %.2f ms per presented frame, rendering threads %.2f ms per drawn frame"
               % (case, median(case, "gui"), median(case, "render")))
-for other in ("cvlc", "decode-only", "decode-filters", "ours-compare"):
-    if "ours" in per_frame and other in per_frame:
-        print("ratio ours / %s: %.2f" % (other, per_frame["ours"] / per_frame[other]))
+for mine in ("player", "player-between", "ours"):
+    for other in ("decode-only", "cvlc", "decode-filters", "ours-compare", "player-compare"):
+        if mine in per_frame and other in per_frame and mine != other:
+            print("ratio %s / %s: %.2f" % (mine, other, per_frame[mine] / per_frame[other]))
 print("(the machine may be shared: figures of separate runs move with its load; ratios within one run hold better)")

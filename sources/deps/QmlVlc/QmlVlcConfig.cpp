@@ -2,9 +2,14 @@
 #include "QmlVlcConfig.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <vector>
+
+Q_LOGGING_CATEGORY(lcVideo, "player.video", QtInfoMsg)
+
+bool videoDebugEnabled() { return lcVideo().isDebugEnabled() || (qApp && qApp->property("bDebug") == QVariant(true)); }
 
 namespace {
 

@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include <QLoggingCategory>
 #include <QObject>
 #include <QString>
 
 #include <vlc/vlc.h>
+
+// Debug lines of the video path (decoder in use, frame counters every second):
+// on with --verbose, or with QT_LOGGING_RULES="player.video.debug=true".
+Q_DECLARE_LOGGING_CATEGORY(lcVideo)
+bool videoDebugEnabled();
 
 // The libvlc start options of the process and the one libvlc instance that
 // every player object shares. The options only take effect when the instance

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "QmlVlcConfig.h"
 #include "QmlVlcVideoSurface.h"
+#include "SGVlcVideoNode.h"
 #include "vlc_helpers.h"
 
 // Threads and owners:
@@ -38,6 +40,25 @@ void QmlVlcVideoOutput::init()
     VLC_CONTRACT(m_player && m_player->is_open());
     m_boundPlayer = m_player->basic_player().get_mp();
     open(&m_player->basic_player());
+    // Frame counters for measurements from outside the process (bench/).
+    if (videoDebugEnabled()) {
+        connect(&m_countersTimer, &QTimer::timeout, this, &QmlVlcVideoOutput::printCounters);
+        m_countersTimer.start(1000);
+    }
+}
+
+// "drawn" counts the uploads of every surface of the process.
+void QmlVlcVideoOutput::printCounters() const
+{
+    libvlc_media_stats_t stats {};
+    if (libvlc_media_t* media = m_boundPlayer ? libvlc_media_player_get_media(m_boundPlayer) : nullptr) {
+        libvlc_media_get_stats(media, &stats);
+        libvlc_media_release(media);
+    }
+    qDebug("video counters %p: decoded %d displayed %llu presented %llu drawn %llu", static_cast<const void*>(this),
+        stats.i_decoded_video, static_cast<unsigned long long>(m_displayed.load()),
+        static_cast<unsigned long long>(m_presented.load()),
+        static_cast<unsigned long long>(QSGVlcVideoFrameMaterial::uploadedFrames()));
 }
 
 void QmlVlcVideoOutput::registerVideoSurface(QmlVlcVideoSurface* surface)

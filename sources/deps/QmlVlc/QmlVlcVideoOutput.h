@@ -3,6 +3,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QTimer>
 
 #include <atomic>
 #include <deque>
@@ -58,6 +59,7 @@ private:
     void video_display_cb(void* picture) override;
 
     void setDisplayFrame(const std::shared_ptr<QmlVlcI420Frame>& frame);
+    void printCounters() const;
 
     std::shared_ptr<vlc::player_core> m_player;
     QList<QmlVlcVideoSurface*> m_surfaces;
@@ -75,4 +77,5 @@ private:
     std::atomic<quint64> m_presented { 0 };
     const QmlVlcI420Frame* m_lastPresented = nullptr;
     bool m_hasPicture = false;
+    QTimer m_countersTimer;
 };
