@@ -17,7 +17,7 @@ Run it through tests/isolate.sh --net --x:
 
     tests/isolate.sh --net --x -- python3 bench/video_path.py [--seconds 15] [--rounds 3]
 """
-import argparse, json, os, re, shutil, socket, statistics, subprocess, sys, time
+import argparse, json, os, queue, re, shutil, socket, statistics, subprocess, sys, threading, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 args = argparse.ArgumentParser()
@@ -162,6 +162,9 @@ class Player:
         self.status.settimeout(20)
         self.proc = subprocess.Popen([exe, "--json=" + doc], cwd=WORK, env=env, stdin=subprocess.DEVNULL,
                                      stdout=LOG, stderr=subprocess.PIPE, text=True, bufsize=1)
+        self.lines = queue.Queue()
+        self.outputs = {}
+        threading.Thread(target=self.read, daemon=True).start()
         # Wait for the video's composition: in the between case the image comes first.
         deadline = time.monotonic() + 30
         while time.monotonic() < deadline:
@@ -175,20 +178,36 @@ class Player:
                 return
         sys.exit("video_path: the player never showed the video (see %s)" % LOG.name)
 
-    def stats(self):
-        # Blocks until the next counter line: its arrival is the instant the counters hold for.
-        outputs = getattr(self, "outputs", {})
-        self.outputs = outputs
+    def read(self):
+        # Always drained: a player blocked on a full pipe would stall its GUI thread.
         for line in self.proc.stderr:
             match = self.LINE.search(line)
-            if not match:
+            if match:
+                self.lines.put((match.group(1), [int(v) for v in match.groups()[1:]]))
+            else:
                 LOG.write(line)
-                continue
-            outputs[match.group(1)] = [int(v) for v in match.groups()[1:]]
-            total = [sum(c[i] for c in outputs.values()) for i in range(3)]
-            return {"decoded": total[0], "vmem": total[1], "presented": total[2],
-                    "drawn": max(c[3] for c in outputs.values())}
-        return None
+        self.lines.put(None)
+
+    def stats(self):
+        # The lines already read are old; the next one's arrival is the instant its counters hold for.
+        try:
+            while True:
+                item = self.lines.get_nowait()
+                if item is None:
+                    return None
+                self.outputs[item[0]] = item[1]
+        except queue.Empty:
+            pass
+        try:
+            item = self.lines.get(timeout=5)
+        except queue.Empty:
+            return None
+        if item is None:
+            return None
+        self.outputs[item[0]] = item[1]
+        total = [sum(c[i] for c in self.outputs.values()) for i in range(3)]
+        return {"decoded": total[0], "vmem": total[1], "presented": total[2],
+                "drawn": max(c[3] for c in self.outputs.values())}
 
     def finish(self):
         last = self.stats()

@@ -29,8 +29,8 @@ const TrustedOption trustedOptions[] = {
 
 QmlVlcConfig& QmlVlcConfig::instance()
 {
-    // Never releases the libvlc instance: players give it back themselves, and
-    // at process exit libvlc may already be gone.
+    // Never destroyed: at process exit libvlc may already be gone. The instance
+    // is released when the application quits (see createLibvlcInstance).
     static QmlVlcConfig config;
     return config;
 }
@@ -46,8 +46,6 @@ libvlc_instance_t* QmlVlcConfig::createLibvlcInstance()
     if (m_networkCacheTime >= 0) {
         args << "--network-caching" << QByteArray::number(m_networkCacheTime);
     }
-    if (m_adjustFilter)
-        args << "--video-filter=adjust";
     QByteArray subFilters;
     if (m_marqueeFilter)
         subFilters = "marq";
@@ -74,6 +72,16 @@ libvlc_instance_t* QmlVlcConfig::createLibvlcInstance()
     // keeps the count balanced; the next creation tries libvlc again.
     m_instance = libvlc_new(int(argv.size()), argv.data());
     m_instanceUsers = 1;
+    // Creating the instance costs milliseconds of the GUI thread (its plugin
+    // bank), so it is kept between players, for as long as the application
+    // runs, and let go only when the last player has gone after that.
+    if (m_instance && QCoreApplication::instance() && !m_quitHooked) {
+        m_quitHooked = true;
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
+            m_quitting = true;
+            releaseUnused();
+        });
+    }
     return m_instance;
 }
 
@@ -81,7 +89,15 @@ void QmlVlcConfig::releaseLibvlcInstance(libvlc_instance_t* instance)
 {
     if (m_instanceUsers == 0 || instance != m_instance)
         return;
-    if (--m_instanceUsers == 0 && m_instance) {
+    --m_instanceUsers;
+    releaseUnused();
+}
+
+void QmlVlcConfig::releaseUnused()
+{
+    // Without an application (tools, tests without one) nothing announces the
+    // end: the instance goes with its last player, as it always did.
+    if (m_instanceUsers == 0 && m_instance && (m_quitting || !m_quitHooked)) {
         libvlc_release(m_instance);
         m_instance = nullptr;
     }

@@ -22,7 +22,6 @@ public:
     static QmlVlcConfig& instance();
 
     void setNetworkCacheTime(int ms) { m_networkCacheTime = ms; }
-    void enableAdjustFilter(bool enable) { m_adjustFilter = enable; }
     void enableMarqueeFilter(bool enable) { m_marqueeFilter = enable; }
     void enableLogoFilter(bool enable) { m_logoFilter = enable; }
     void enableDebug(bool enable) { m_debug = enable; }
@@ -33,6 +32,8 @@ public:
 
     // The shared instance, created on first use; null when libvlc cannot start
     // (typically its plugins are missing). Every call is one use to give back.
+    // With an application object the instance outlives its players until the
+    // application quits.
     libvlc_instance_t* createLibvlcInstance();
     void releaseLibvlcInstance(libvlc_instance_t* instance);
 
@@ -40,9 +41,9 @@ public:
 
 private:
     QmlVlcConfig() = default;
+    void releaseUnused();
 
     int m_networkCacheTime = -1;
-    bool m_adjustFilter = false;
     bool m_marqueeFilter = false;
     bool m_logoFilter = false;
     bool m_debug = false;
@@ -51,4 +52,6 @@ private:
     bool m_trustedEnvironment = false;
     int m_instanceUsers = 0;
     libvlc_instance_t* m_instance = nullptr;
+    bool m_quitHooked = false;
+    bool m_quitting = false;
 };

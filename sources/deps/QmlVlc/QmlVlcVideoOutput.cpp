@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "QmlVlcVideoOutput.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <atomic>
@@ -24,6 +25,7 @@
 QmlVlcVideoOutput::QmlVlcVideoOutput(const std::shared_ptr<vlc::player_core>& player, QObject* parent)
     : QObject(parent)
     , m_player(player)
+    , m_countersTimer(this)
 {
 }
 
@@ -61,6 +63,17 @@ void QmlVlcVideoOutput::printCounters() const
         static_cast<unsigned long long>(QSGVlcVideoFrameMaterial::uploadedFrames()));
 }
 
+void QmlVlcVideoOutput::retire()
+{
+    m_countersTimer.stop();
+    m_surfaces.clear();
+    disconnect();
+    std::lock_guard<std::mutex> lock(m_displayGuard);
+    m_retired = true;
+    QCoreApplication::removePostedEvents(this);
+    moveToThread(nullptr);
+}
+
 void QmlVlcVideoOutput::registerVideoSurface(QmlVlcVideoSurface* surface)
 {
     if (!m_surfaces.contains(surface))
@@ -72,6 +85,10 @@ void QmlVlcVideoOutput::unregisterVideoSurface(QmlVlcVideoSurface* surface) { m_
 unsigned QmlVlcVideoOutput::video_format_cb(
     char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines)
 {
+    {
+        std::lock_guard<std::mutex> lock(m_displayGuard);
+        std::memcpy(m_offeredChroma, chroma, 4);
+    }
     std::memcpy(chroma, "I420", 4);
 
     // libvlc 3.0 offers the decoder's padded height (1088 or 1090 lines for
@@ -119,7 +136,7 @@ void QmlVlcVideoOutput::video_cleanup_cb()
     m_decodingFrames.clear();
     m_framePool.clear();
     m_poolSize = 0;
-    QMetaObject::invokeMethod(this, "frameUpdated", Qt::AutoConnection);
+    postFrameUpdated();
 }
 
 void* QmlVlcVideoOutput::video_lock_cb(void** planes)
@@ -172,8 +189,15 @@ void QmlVlcVideoOutput::video_display_cb(void* picture)
     VLC_CONTRACT(index < m_framePool.size());
     setDisplayFrame(m_framePool[index]);
     ++m_displayed;
-    // Queued: this is libvlc's thread. The frame travels in m_displayFrame.
-    QMetaObject::invokeMethod(this, "frameUpdated", Qt::AutoConnection);
+    postFrameUpdated();
+}
+
+// libvlc's thread. Queued; the frame travels in m_displayFrame.
+void QmlVlcVideoOutput::postFrameUpdated()
+{
+    std::lock_guard<std::mutex> lock(m_displayGuard);
+    if (!m_retired)
+        QMetaObject::invokeMethod(this, "frameUpdated", Qt::QueuedConnection);
 }
 
 // libvlc's video-output thread owns the display slot and writes it here; the
@@ -189,12 +213,42 @@ void QmlVlcVideoOutput::setDisplayFrame(const std::shared_ptr<QmlVlcI420Frame>& 
     m_displayFrame = frame;
 }
 
+QString QmlVlcVideoOutput::decoderForChroma(const char* fourcc)
+{
+    // Hardware decoders hand over surfaces of their own API, copied back to
+    // memory for us by a converter; everything else comes from the CPU.
+    static const struct {
+        const char* prefix;
+        const char* api;
+    } apis[] = { { "VA", "vaapi" }, { "VD", "vdpau" }, { "DXA", "dxva2" }, { "DX1", "d3d11va" }, { "MMAL", "mmal" },
+        { "CVP", "videotoolbox" }, { "ANOP", "mediacodec" } };
+    if (!fourcc || !fourcc[0])
+        return QString();
+    const QByteArray chroma(fourcc, int(qstrnlen(fourcc, 4)));
+    for (const auto& a : apis) {
+        if (chroma.startsWith(a.prefix))
+            return QString::fromLatin1(a.api);
+    }
+    return QStringLiteral("software");
+}
+
 void QmlVlcVideoOutput::frameUpdated()
 {
     std::shared_ptr<const QmlVlcI420Frame> frame;
+    char chroma[5] = {};
     {
         std::lock_guard<std::mutex> lock(m_displayGuard);
         frame = m_displayFrame;
+        std::memcpy(chroma, m_offeredChroma, 4);
+    }
+    if (frame && !m_hasPicture) {
+        const QString decoder = decoderForChroma(chroma);
+        if (videoDebugEnabled())
+            qDebug("video decoder: %s (pictures in %s)", qPrintable(decoder), chroma);
+        if (decoder != m_decoder) {
+            m_decoder = decoder;
+            emit decoderChanged();
+        }
     }
     const bool changed = frame.get() != m_lastPresented;
     if (frame && changed)

@@ -127,9 +127,26 @@ void QSGVlcVideoFrameMaterial::bindPlanes()
     if (frame && frame->isValid()) {
         const quint16 w = frame->width;
         const quint16 h = frame->height;
+        // The output lays each row out at a multiple of 4 bytes (QmlVlcPitch),
+        // which is what an unpack alignment of 4 reads, whatever the width of a
+        // plane. Other GL users of the context (the web engine) may leave other
+        // unpack state behind: set it here and give it back afterwards.
+        QOpenGLContext* context = QOpenGLContext::currentContext();
+        QOpenGLFunctions* f = context->functions();
+        const bool hasRowLength = !context->isOpenGLES() || context->format().majorVersion() >= 3;
+        GLint alignment = 4, rowLength = 0;
+        f->glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+        f->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        if (hasRowLength) {
+            f->glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
+            f->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        }
         bindPlane(GL_TEXTURE1, m_planeTextures[1], frame->uData, w >> 1, h >> 1, m_planeSizes[1]);
         bindPlane(GL_TEXTURE2, m_planeTextures[2], frame->vData, w >> 1, h >> 1, m_planeSizes[2]);
         bindPlane(GL_TEXTURE0, m_planeTextures[0], frame->yData, w, h, m_planeSizes[0]);
+        f->glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+        if (hasRowLength)
+            f->glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
         ++s_uploads;
     } else {
         // Nothing new: bind what was uploaded last.
@@ -147,8 +164,6 @@ void QSGVlcVideoFrameMaterial::bindPlane(
     f->glBindTexture(GL_TEXTURE_2D, textureName);
     if (!planeData)
         return;
-    // Rows are read at the default unpack alignment of 4, which is exactly the
-    // pitch the output lays the planes out with.
     if (size == QSize(width, height)) {
         // Same geometry as the last picture: overwrite the pixels in place.
         // Specifying the texture anew would have the driver free and allocate
