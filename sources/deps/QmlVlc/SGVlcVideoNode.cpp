@@ -143,7 +143,10 @@ void QSGVlcVideoFrameMaterial::bindPlanes()
         }
         bindPlane(GL_TEXTURE1, m_planeTextures[1], frame->uData, w >> 1, h >> 1, m_planeSizes[1]);
         bindPlane(GL_TEXTURE2, m_planeTextures[2], frame->vData, w >> 1, h >> 1, m_planeSizes[2]);
+        const QSize lumaSize = m_planeSizes[0];
         bindPlane(GL_TEXTURE0, m_planeTextures[0], frame->yData, w, h, m_planeSizes[0]);
+        if (m_planeSizes[0] != lumaSize)
+            m_lumaFilter = GL_LINEAR;
         f->glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
         if (hasRowLength)
             f->glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
@@ -153,6 +156,14 @@ void QSGVlcVideoFrameMaterial::bindPlanes()
         bindPlane(GL_TEXTURE1, m_planeTextures[1], nullptr, 0, 0, m_planeSizes[1]);
         bindPlane(GL_TEXTURE2, m_planeTextures[2], nullptr, 0, 0, m_planeSizes[2]);
         bindPlane(GL_TEXTURE0, m_planeTextures[0], nullptr, 0, 0, m_planeSizes[0]);
+    }
+    // The luma texture is bound last, on unit 0.
+    const int lumaFilter = m_exactScale ? GL_NEAREST : GL_LINEAR;
+    if (lumaFilter != m_lumaFilter && !m_planeSizes[0].isEmpty()) {
+        QOpenGLFunctions* f = QOpenGLContext::currentContext()->functions();
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, lumaFilter);
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, lumaFilter);
+        m_lumaFilter = lumaFilter;
     }
 }
 
@@ -173,6 +184,7 @@ void QSGVlcVideoFrameMaterial::bindPlane(
         return;
     }
     f->glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, width, height, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, planeData);
+    // A new texture filters linearly until told otherwise (bindPlanes).
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -192,6 +204,12 @@ SGVlcVideoNode::SGVlcVideoNode()
 void SGVlcVideoNode::setFrame(const std::shared_ptr<const QmlVlcI420Frame>& frame)
 {
     m_material.setFrame(frame);
+    markDirty(QSGNode::DirtyMaterial);
+}
+
+void SGVlcVideoNode::setExactScale(bool exact)
+{
+    m_material.setExactScale(exact);
     markDirty(QSGNode::DirtyMaterial);
 }
 
