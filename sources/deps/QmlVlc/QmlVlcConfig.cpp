@@ -3,7 +3,9 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
 
 #include <vector>
 
@@ -12,6 +14,37 @@ Q_LOGGING_CATEGORY(lcVideo, "player.video", QtInfoMsg)
 bool videoDebugEnabled() { return lcVideo().isDebugEnabled() || (qApp && qApp->property("bDebug") == QVariant(true)); }
 
 namespace {
+
+// For measurements (bench/): a 10 ms timer on the GUI thread; a tick that
+// comes late by more than 20 ms says how long something held the thread, and
+// when it let go (CLOCK_MONOTONIC, ms).
+class GuiStallMeter : public QObject {
+public:
+    explicit GuiStallMeter(QObject* parent)
+        : QObject(parent)
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        connect(&m_timer, &QTimer::timeout, this, &GuiStallMeter::tick);
+        m_clock.start();
+        m_timer.start(tickMs);
+    }
+
+private:
+    static constexpr qint64 tickMs = 10;
+
+    void tick()
+    {
+        const qint64 now = m_clock.elapsed();
+        const qint64 late = now - m_last - tickMs;
+        if (late > 20)
+            qDebug("gui thread held %lld ms until %lld", late, m_clock.msecsSinceReference() + now);
+        m_last = now;
+    }
+
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+};
 
 struct TrustedOption {
     const char* name;
@@ -77,6 +110,8 @@ libvlc_instance_t* QmlVlcConfig::createLibvlcInstance()
     // runs, and let go only when the last player has gone after that.
     if (m_instance && QCoreApplication::instance() && !m_quitHooked) {
         m_quitHooked = true;
+        if (videoDebugEnabled())
+            new GuiStallMeter(this);
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] {
             m_quitting = true;
             releaseUnused();
