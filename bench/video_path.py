@@ -293,14 +293,17 @@ def median(case, key):
 print("\nclip: %g s of 1920x1080 at 30 fps, H.264; %d round(s), medians; counts and CPU over %g s of each run"
       % (opts.seconds, opts.rounds, opts.seconds - WARMUP - TAIL - 1))
 print("%-14s %5s %8s %9s %6s %7s %5s  %s" % ("case", "due", "decoded", "presented", "drawn", "dropped", "pool",
-                                            "CPU ms per frame due (process + X server)"))
+                                            "CPU ms per frame due (process + X server), per frame drawn"))
 per_frame = {}
 for case in cases:
     col = lambda key: "-" if median(case, key) is None else "%g" % median(case, key)
     per_frame[case] = median(case, "proc") + median(case, "x")
-    print("%-14s %5s %8s %9s %6s %7s %5s  %.2f (%.2f + %.2f)" % (
+    # A machine that cannot keep up drops pictures: what each picture on screen cost tells more then.
+    drawn = median(case, "drawn")
+    per_drawn = "%.1f" % (per_frame[case] * median(case, "due") / drawn) if drawn else "-"
+    print("%-14s %5s %8s %9s %6s %7s %5s  %.2f (%.2f + %.2f), %s" % (
         case, col("due"), col("decoded"), col("presented"), col("drawn"), col("dropped"), col("pool"),
-        per_frame[case], median(case, "proc"), median(case, "x")))
+        per_frame[case], median(case, "proc"), median(case, "x"), per_drawn))
 for case in cases:
     if case.startswith(("ours", "player")):
         print("%s: GUI thread %.2f ms per presented frame, rendering threads %.2f ms per drawn frame"
