@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-2.0-or-later
-"""Video path: what one 1080p30 H.264 clip costs, played three ways on the same screen.
+"""Video path: what one H.264 clip (1080p30 unless --size/--rate) costs, played several ways on the same screen.
 
   ours         VlcPlayer into a full-screen VlcVideoSurface (bench/video_path.cpp)
   decode-only  libvlc into a video-memory sink that does nothing (the same binary)
@@ -23,6 +23,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 args = argparse.ArgumentParser()
 args.add_argument("--seconds", type=float, default=15, help="clip length")
 args.add_argument("--rounds", type=int, default=3)
+args.add_argument("--size", default="1920x1080", help="the clip's size (3840x2160 for 4K)")
+args.add_argument("--rate", type=int, default=30, help="the clip's frame rate")
 args.add_argument("--cases", default="player,player-between,decode-only,cvlc,ours",
                   help="also: decode-filters, player-compare")
 args.add_argument("--compare", metavar="EXE", help="adds the case ours-compare: ours from another build of video_path")
@@ -43,8 +45,9 @@ os.chmod(tmp, 0o711)
 WORK = os.path.join(tmp, "video_path")
 os.makedirs(WORK, exist_ok=True)
 shutil.chown(WORK, "nobody", "nogroup")
-CLIP = os.path.join(WORK, "1080p30.mp4")
-subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30", "-t", str(opts.seconds),
+CLIP = os.path.join(WORK, "clip.mp4")
+subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=%s:rate=%d" % (opts.size, opts.rate),
+                "-t", str(opts.seconds),
                 "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "veryfast", CLIP], check=True)
 os.chmod(CLIP, 0o644)
 LOG = open(os.path.join(tmp, "video_path.log"), "w")
@@ -260,7 +263,7 @@ def run(case, xvfb):
         sys.exit("video_path: %s ended before the measuring window did" % case)
     delta = lambda key: b[0][key] - a[0][key] if key in b[0] else None
     # libvlc 3.0 counts every decoded picture twice (181 for a 90-frame clip).
-    result = {"due": round((b[1] - a[1]) * 30), "decoded": delta("decoded") // 2, "presented": delta("presented"),
+    result = {"due": round((b[1] - a[1]) * opts.rate), "decoded": delta("decoded") // 2, "presented": delta("presented"),
               "drawn": delta("drawn") if case.startswith(("ours", "player")) else delta("displayed") if case == "cvlc" else None,
               "pool": b[0].get("pool"), "proc": b[2] - a[2], "x": b[3] - a[3]}
     shown = result["drawn"] if result["drawn"] is not None else delta("vmem")
@@ -290,8 +293,8 @@ def median(case, key):
     return statistics.median(values) if values else None
 
 
-print("\nclip: %g s of 1920x1080 at 30 fps, H.264; %d round(s), medians; counts and CPU over %g s of each run"
-      % (opts.seconds, opts.rounds, opts.seconds - WARMUP - TAIL - 1))
+print("\nclip: %g s of %s at %d fps, H.264; %d round(s), medians; counts and CPU over %g s of each run"
+      % (opts.seconds, opts.size, opts.rate, opts.rounds, opts.seconds - WARMUP - TAIL - 1))
 print("%-14s %5s %8s %9s %6s %7s %5s  %s" % ("case", "due", "decoded", "presented", "drawn", "dropped", "pool",
                                             "CPU ms per frame due (process + X server), per frame drawn"))
 per_frame = {}
