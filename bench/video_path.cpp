@@ -19,6 +19,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
@@ -140,6 +141,9 @@ int main(int argc, char** argv)
         }
         view.setResizeMode(QQuickView::SizeRootObjectToView);
         view.setContent(QUrl(), nullptr, root);
+        // Without a window manager (Xvfb) a full-screen request changes nothing:
+        // the window is given the screen's size itself, as the player's is.
+        view.setGeometry(view.screen()->geometry());
         view.showFullScreen();
         auto* player = root->property("player").value<QmlVlcPlayerProxy*>();
         QmlVlcVideoOutput* out = player->videoOutput();

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-2.0-or-later
-"""Video path: what one 1080p30 H.264 clip costs, played three ways on the same screen.
+"""Video path: what one H.264 clip (1080p30 unless --size/--rate) costs, played several ways on the same screen.
 
   ours         VlcPlayer into a full-screen VlcVideoSurface (bench/video_path.cpp)
   decode-only  libvlc into a video-memory sink that does nothing (the same binary)
   cvlc         VLC's own player, cvlc --vout=gl, full screen, as the user nobody
+  player       the player executable on a local schedule of that one video
+  player-between  the same between two images (the video cued while the first image shows)
 
 Each case plays the whole clip; CPU time is read from /proc for the case's process and
 for the X server over a window in the middle of playback (after a warm-up, before the
@@ -13,16 +15,21 @@ same window (see bench/README.md). Rounds are interleaved and the medians are pr
 with the ratios. Needs build/bench/video_path and tools/install-deps.sh --bench.
 Run it through tests/isolate.sh --net --x:
 
-    tests/isolate.sh --net --x -- python3 bench/video_path.py [--seconds 12] [--rounds 3]
+    tests/isolate.sh --net --x -- python3 bench/video_path.py [--seconds 15] [--rounds 3]
 """
-import argparse, json, os, re, shutil, socket, statistics, subprocess, sys, time
+import argparse, json, os, queue, re, shutil, socket, statistics, subprocess, sys, threading, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 args = argparse.ArgumentParser()
-args.add_argument("--seconds", type=float, default=12, help="clip length")
+args.add_argument("--seconds", type=float, default=15, help="clip length")
 args.add_argument("--rounds", type=int, default=3)
-args.add_argument("--cases", default="ours,decode-only,cvlc", help="also: decode-filters")
+args.add_argument("--size", default="1920x1080", help="the clip's size (3840x2160 for 4K)")
+args.add_argument("--rate", type=int, default=30, help="the clip's frame rate")
+args.add_argument("--cases", default="player,player-between,decode-only,cvlc,ours",
+                  help="also: decode-filters, player-compare")
 args.add_argument("--compare", metavar="EXE", help="adds the case ours-compare: ours from another build of video_path")
+args.add_argument("--player", default=os.environ.get("PLAYER_EXE", os.path.join(HERE, "..", "build", "sources", "player")))
+args.add_argument("--compare-player", metavar="EXE", help="adds the case player-compare: the player from another build")
 args.add_argument("--exe", default=os.environ.get("VIDEO_PATH_EXE", os.path.join(HERE, "..", "build", "bench", "video_path")))
 opts = args.parse_args()
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
@@ -38,8 +45,9 @@ os.chmod(tmp, 0o711)
 WORK = os.path.join(tmp, "video_path")
 os.makedirs(WORK, exist_ok=True)
 shutil.chown(WORK, "nobody", "nogroup")
-CLIP = os.path.join(WORK, "1080p30.mp4")
-subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30", "-t", str(opts.seconds),
+CLIP = os.path.join(WORK, "clip.mp4")
+subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=%s:rate=%d" % (opts.size, opts.rate),
+                "-t", str(opts.seconds),
                 "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "veryfast", CLIP], check=True)
 os.chmod(CLIP, 0o644)
 LOG = open(os.path.join(tmp, "video_path.log"), "w")
@@ -138,6 +146,83 @@ class Cvlc:
         return self.last
 
 
+class Player:
+    """The player executable on a local schedule; its video outputs print their counters every
+    second (player.video debug lines), and its status datagrams say which composition is on."""
+    LINE = re.compile(r"video counters (\S+): decoded (\d+) displayed (\d+) presented (\d+) drawn (\d+)")
+
+    def __init__(self, exe, between):
+        clip = {"type": "Video", "duration": 0, "attributes": {"source": "file://" + CLIP}}
+        image = {"type": "Image", "duration": 3000, "attributes": {"source": "file://%s/still.png" % WORK}}
+        elements = [image, clip, image] if between else [clip]
+        doc = os.path.join(WORK, "player.json")
+        json.dump({"schedule": {"private": True, "sequences": [{"diffusion": {"weekdays": ["All"], "dates": {}, "hours": {}},
+                  "sequence": {"global_properties": {"duration": 3000}, "elements": elements}}]}}, open(doc, "w"))
+        env = dict(os.environ, QT_LOGGING_RULES="player.video.debug=true")
+        self.status = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.status.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.status.bind(("0.0.0.0", 8001))
+        self.status.settimeout(20)
+        self.proc = subprocess.Popen([exe, "--json=" + doc], cwd=WORK, env=env, stdin=subprocess.DEVNULL,
+                                     stdout=LOG, stderr=subprocess.PIPE, text=True, bufsize=1)
+        self.lines = queue.Queue()
+        self.outputs = {}
+        threading.Thread(target=self.read, daemon=True).start()
+        # Wait for the video's composition: in the between case the image comes first.
+        deadline = time.monotonic() + 30
+        while time.monotonic() < deadline:
+            try:
+                message = json.loads(self.status.recv(65536))
+            except (OSError, ValueError):
+                break
+            if message.get("cmd") == "player_composition_changed" and \
+                    message.get("infos", {}).get("source", "").endswith(".mp4"):
+                self.status.close()
+                return
+        sys.exit("video_path: the player never showed the video (see %s)" % LOG.name)
+
+    def read(self):
+        # Always drained: a player blocked on a full pipe would stall its GUI thread.
+        for line in self.proc.stderr:
+            match = self.LINE.search(line)
+            if match:
+                self.lines.put((match.group(1), [int(v) for v in match.groups()[1:]]))
+            else:
+                LOG.write(line)
+        self.lines.put(None)
+
+    def stats(self):
+        # The lines already read are old; the next one's arrival is the instant its counters hold for.
+        try:
+            while True:
+                item = self.lines.get_nowait()
+                if item is None:
+                    return None
+                self.outputs[item[0]] = item[1]
+        except queue.Empty:
+            pass
+        try:
+            item = self.lines.get(timeout=5)
+        except queue.Empty:
+            return None
+        if item is None:
+            return None
+        self.outputs[item[0]] = item[1]
+        total = [sum(c[i] for c in self.outputs.values()) for i in range(3)]
+        return {"decoded": total[0], "vmem": total[1], "presented": total[2],
+                "drawn": max(c[3] for c in self.outputs.values())}
+
+    def finish(self):
+        last = self.stats()
+        self.proc.terminate()
+        try:
+            self.proc.wait(15)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+        return last
+
+
 def threads_ms(pid):
     """CPU of the GUI thread and of the rendering threads (scene graph and its software rasteriser)."""
     gui = render = 0.0
@@ -157,6 +242,8 @@ def threads_ms(pid):
 def run(case, xvfb):
     if case == "cvlc":
         player = Cvlc()
+    elif case.startswith("player"):
+        player = Player(opts.compare_player if case == "player-compare" else opts.player, case == "player-between")
     elif case in ("ours", "ours-compare"):
         player = Bench("ours", opts.compare if case == "ours-compare" else opts.exe)
     else:
@@ -176,14 +263,14 @@ def run(case, xvfb):
         sys.exit("video_path: %s ended before the measuring window did" % case)
     delta = lambda key: b[0][key] - a[0][key] if key in b[0] else None
     # libvlc 3.0 counts every decoded picture twice (181 for a 90-frame clip).
-    result = {"due": round((b[1] - a[1]) * 30), "decoded": delta("decoded") // 2, "presented": delta("presented"),
-              "drawn": delta("drawn") if case.startswith("ours") else delta("displayed") if case == "cvlc" else None,
+    result = {"due": round((b[1] - a[1]) * opts.rate), "decoded": delta("decoded") // 2, "presented": delta("presented"),
+              "drawn": delta("drawn") if case.startswith(("ours", "player")) else delta("displayed") if case == "cvlc" else None,
               "pool": b[0].get("pool"), "proc": b[2] - a[2], "x": b[3] - a[3]}
     shown = result["drawn"] if result["drawn"] is not None else delta("vmem")
     result["dropped"] = max(0, result["due"] - shown)
     result["proc"] /= result["due"]
     result["x"] /= result["due"]
-    if case.startswith("ours"):
+    if case.startswith(("ours", "player")):
         # Independent of how many pictures the load made libvlc drop: what our
         # own threads spend per picture they handled.
         result["gui"] = (b[4][0] - a[4][0]) / max(1, result["presented"])
@@ -192,7 +279,9 @@ def run(case, xvfb):
 
 
 xvfb = x_server()
-cases = opts.cases.split(",") + (["ours-compare"] if opts.compare else [])
+cases = opts.cases.split(",") + (["ours-compare"] if opts.compare else []) + \
+    (["player-compare"] if opts.compare_player else [])
+subprocess.run(["/usr/bin/convert", "-size", "1920x1080", "xc:#3060a0", os.path.join(WORK, "still.png")], check=True)
 results = {case: [] for case in cases}
 for r in range(opts.rounds):
     for case in cases:
@@ -204,22 +293,26 @@ def median(case, key):
     return statistics.median(values) if values else None
 
 
-print("\nclip: %g s of 1920x1080 at 30 fps, H.264; %d round(s), medians; counts and CPU over %g s of each run"
-      % (opts.seconds, opts.rounds, opts.seconds - WARMUP - TAIL - 1))
+print("\nclip: %g s of %s at %d fps, H.264; %d round(s), medians; counts and CPU over %g s of each run"
+      % (opts.seconds, opts.size, opts.rate, opts.rounds, opts.seconds - WARMUP - TAIL - 1))
 print("%-14s %5s %8s %9s %6s %7s %5s  %s" % ("case", "due", "decoded", "presented", "drawn", "dropped", "pool",
-                                            "CPU ms per frame due (process + X server)"))
+                                            "CPU ms per frame due (process + X server), per frame drawn"))
 per_frame = {}
 for case in cases:
     col = lambda key: "-" if median(case, key) is None else "%g" % median(case, key)
     per_frame[case] = median(case, "proc") + median(case, "x")
-    print("%-14s %5s %8s %9s %6s %7s %5s  %.2f (%.2f + %.2f)" % (
+    # A machine that cannot keep up drops pictures: what each picture on screen cost tells more then.
+    drawn = median(case, "drawn")
+    per_drawn = "%.1f" % (per_frame[case] * median(case, "due") / drawn) if drawn else "-"
+    print("%-14s %5s %8s %9s %6s %7s %5s  %.2f (%.2f + %.2f), %s" % (
         case, col("due"), col("decoded"), col("presented"), col("drawn"), col("dropped"), col("pool"),
-        per_frame[case], median(case, "proc"), median(case, "x")))
+        per_frame[case], median(case, "proc"), median(case, "x"), per_drawn))
 for case in cases:
-    if case.startswith("ours"):
+    if case.startswith(("ours", "player")):
         print("%s: GUI thread %.2f ms per presented frame, rendering threads %.2f ms per drawn frame"
               % (case, median(case, "gui"), median(case, "render")))
-for other in ("cvlc", "decode-only", "decode-filters", "ours-compare"):
-    if "ours" in per_frame and other in per_frame:
-        print("ratio ours / %s: %.2f" % (other, per_frame["ours"] / per_frame[other]))
+for mine in ("player", "player-between", "ours"):
+    for other in ("decode-only", "cvlc", "decode-filters", "ours-compare", "player-compare"):
+        if mine in per_frame and other in per_frame and mine != other:
+            print("ratio %s / %s: %.2f" % (mine, other, per_frame[mine] / per_frame[other]))
 print("(the machine may be shared: figures of separate runs move with its load; ratios within one run hold better)")

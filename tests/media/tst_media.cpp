@@ -313,10 +313,16 @@ private slots:
         QList<QPoint> bars;
         for (int i = 0; i < 7; ++i)
             bars << QPoint(400 * (2 * i + 1) / 14, 100);
+        const QList<QRgb> barColours { qRgb(191, 191, 191), qRgb(191, 191, 0), qRgb(0, 191, 191), qRgb(0, 191, 0),
+            qRgb(191, 0, 191), qRgb(191, 0, 0), qRgb(0, 0, 191) };
         QTest::addRow("colour bars keep their limited-range colours")
-            << "fillMode: VlcVideoSurface.Stretch" << bars
-            << QList<QRgb> { qRgb(191, 191, 191), qRgb(191, 191, 0), qRgb(0, 191, 191), qRgb(0, 191, 0),
-                   qRgb(191, 0, 191), qRgb(191, 0, 0), qRgb(0, 0, 191) };
+            << "fillMode: VlcVideoSurface.Stretch" << bars << barColours;
+        // One texel a pixel (nearest luma), chroma rows of 159 bytes: none may shear.
+        QList<QPoint> ownSize;
+        for (int i = 0; i < 7; ++i)
+            ownSize << QPoint(318 * (2 * i + 1) / 14, 100);
+        QTest::addRow("colour bars at their own size, odd chroma width")
+            << "fillMode: VlcVideoSurface.Stretch" << ownSize << barColours;
     }
     void pixels()
     {
@@ -324,11 +330,14 @@ private slots:
         QFETCH(QList<QPoint>, points);
         QFETCH(QList<QRgb>, colours);
         const bool bars = QString(QTest::currentDataTag()).startsWith("colour bars");
-        const QString path = bars
-            ? lavfi_clip("bars.mp4", "smptebars=s=640x360:r=25", h264(), "3")
-            : lavfi_clip(
-                "split.mp4", "color=c=red:s=320x360:r=25[a];color=c=blue:s=320x360:r=25[b];[a][b]hstack", h264(), "3");
+        const bool ownSize = QString(QTest::currentDataTag()).contains("own size");
+        const QString path = ownSize ? lavfi_clip("bars318.mp4", "smptebars=s=318x180:r=25", h264(), "3")
+            : bars                   ? lavfi_clip("bars.mp4", "smptebars=s=640x360:r=25", h264(), "3")
+                                     : lavfi_clip("split.mp4",
+                                         "color=c=red:s=320x360:r=25[a];color=c=blue:s=320x360:r=25[b];[a][b]hstack", h264(), "3");
         auto [root, p, s] = load(props);
+        if (ownSize)
+            root->setSize(QSizeF(318, 180));
         p->play(path);
         QTRY_VERIFY_WITH_TIMEOUT(s->frame() != nullptr, 10000);
         QTest::qWait(300);
@@ -340,6 +349,63 @@ private slots:
             const QString where = QStringLiteral("%1,%2").arg(points[i].x()).arg(points[i].y());
             QVERIFY2(d <= 14, qPrintable(where + " is " + QColor(got).name() + ", not " + QColor(colours[i]).name()));
         }
+    }
+
+    // Each adjust value, set before playback or during it, reads back and shows
+    // in the picture (red: Y 81, U 90, V 240), the filter inserted on demand.
+    void adjustOnDemand_data()
+    {
+        QTest::addColumn<QByteArray>("property");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<bool>("beforePlay");
+        QTest::addRow("brightness before playback") << QByteArray("brightness") << QVariant(0.5) << true;
+        QTest::addRow("brightness while playing") << QByteArray("brightness") << QVariant(0.5) << false;
+        QTest::addRow("contrast") << QByteArray("contrast") << QVariant(0.3) << false;
+        QTest::addRow("hue") << QByteArray("hue") << QVariant(120) << false;
+        QTest::addRow("saturation") << QByteArray("saturation") << QVariant(0.0) << false;
+        QTest::addRow("gamma") << QByteArray("gamma") << QVariant(3.0) << false;
+    }
+    void adjustOnDemand()
+    {
+        QFETCH(QByteArray, property);
+        QFETCH(QVariant, value);
+        QFETCH(bool, beforePlay);
+        auto [root, p, s] = load("");
+        QObject* video = p->get_video();
+        if (beforePlay)
+            video->setProperty(property, value);
+        p->play(lavfi_clip("red4.mp4", "color=c=red:s=320x240:r=25", h264(), "4"));
+        QTRY_VERIFY_WITH_TIMEOUT(s->frame() != nullptr, 10000);
+        QVERIFY(!p->get_decoder().isEmpty());
+        if (!beforePlay)
+            video->setProperty(property, value);
+        QCOMPARE(video->property(property).toFloat(), value.toFloat());
+        const auto changed = [&] {
+            const auto f = s->frame();
+            return f
+                && (qAbs(uchar(f->yData[0]) - 81) > 12 || qAbs(uchar(f->uData[0]) - 90) > 12
+                    || qAbs(uchar(f->vData[0]) - 240) > 12);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(changed(), 5000);
+    }
+
+    void decoderForChroma_data()
+    {
+        QTest::addColumn<QByteArray>("chroma");
+        QTest::addColumn<QString>("decoder");
+        for (const char* sw : { "I420", "J420", "NV12", "I0AL" })
+            QTest::addRow("%s", sw) << QByteArray(sw) << "software";
+        const char* const hw[][2] = { { "VAOP", "vaapi" }, { "VDV0", "vdpau" }, { "DXA9", "dxva2" },
+            { "DX11", "d3d11va" }, { "MMAL", "mmal" } };
+        for (const auto& h : hw)
+            QTest::addRow("%s", h[0]) << QByteArray(h[0]) << h[1];
+        QTest::addRow("none yet") << QByteArray() << QString();
+    }
+    void decoderForChroma()
+    {
+        QFETCH(QByteArray, chroma);
+        QFETCH(QString, decoder);
+        QCOMPARE(QmlVlcVideoOutput::decoderForChroma(chroma.constData()), decoder);
     }
 
     // The ThreadSanitizer pass asks for the threaded loop; under Xvfb and software GL Qt may

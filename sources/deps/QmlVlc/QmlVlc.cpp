@@ -34,9 +34,9 @@ void initQmlVlc()
 {
     RegisterQmlVlc();
     // Filters are chosen when the shared instance is created, so before the
-    // first player exists.
+    // first player exists. The adjust filter is not among them: a player gets
+    // it when one of its adjust values is first set.
     QmlVlcConfig& config = QmlVlcConfig::instance();
-    config.enableAdjustFilter(true);
     config.enableMarqueeFilter(true);
     config.enableLogoFilter(true);
     config.enableDebug(false);

@@ -1,10 +1,16 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #pragma once
 
+#include <QLoggingCategory>
 #include <QObject>
 #include <QString>
 
 #include <vlc/vlc.h>
+
+// Debug lines of the video path (decoder in use, frame counters every second):
+// on with --verbose, or with QT_LOGGING_RULES="player.video.debug=true".
+Q_DECLARE_LOGGING_CATEGORY(lcVideo)
+bool videoDebugEnabled();
 
 // The libvlc start options of the process and the one libvlc instance that
 // every player object shares. The options only take effect when the instance
@@ -16,7 +22,6 @@ public:
     static QmlVlcConfig& instance();
 
     void setNetworkCacheTime(int ms) { m_networkCacheTime = ms; }
-    void enableAdjustFilter(bool enable) { m_adjustFilter = enable; }
     void enableMarqueeFilter(bool enable) { m_marqueeFilter = enable; }
     void enableLogoFilter(bool enable) { m_logoFilter = enable; }
     void enableDebug(bool enable) { m_debug = enable; }
@@ -27,6 +32,8 @@ public:
 
     // The shared instance, created on first use; null when libvlc cannot start
     // (typically its plugins are missing). Every call is one use to give back.
+    // With an application object the instance outlives its players until the
+    // application quits.
     libvlc_instance_t* createLibvlcInstance();
     void releaseLibvlcInstance(libvlc_instance_t* instance);
 
@@ -34,9 +41,9 @@ public:
 
 private:
     QmlVlcConfig() = default;
+    void releaseUnused();
 
     int m_networkCacheTime = -1;
-    bool m_adjustFilter = false;
     bool m_marqueeFilter = false;
     bool m_logoFilter = false;
     bool m_debug = false;
@@ -45,4 +52,6 @@ private:
     bool m_trustedEnvironment = false;
     int m_instanceUsers = 0;
     libvlc_instance_t* m_instance = nullptr;
+    bool m_quitHooked = false;
+    bool m_quitting = false;
 };

@@ -15,13 +15,13 @@ QmlVlcPlayer::QmlVlcPlayer(QObject* parent)
         qCritical("Couldn't create libvlc media player.");
 }
 
-// GUI thread. Events off first, then the player closed (it requires that no
-// listener remain), then the instance given back. The video output goes last
-// with the base class: it stops libvlc's video thread before its frames go.
+// GUI thread. Events off first, then the instance given back (the media
+// player holds its own reference). The player is not stopped here: the video
+// output, which goes last with the base class, holds the last reference to it
+// and is deleted off the GUI thread, where the stop and release happen.
 QmlVlcPlayer::~QmlVlcPlayer()
 {
     classEnd();
-    player().close();
     if (m_libvlc) {
         QmlVlcConfig::instance().releaseLibvlcInstance(m_libvlc);
         m_libvlc = nullptr;

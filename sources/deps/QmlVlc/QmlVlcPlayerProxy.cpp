@@ -37,7 +37,10 @@ QmlVlcPlayerProxy::QmlVlcPlayerProxy(const std::shared_ptr<vlc::playlist_player_
     connect(this, &QmlVlcPlayerProxy::mediaPlayerEncounteredError, this, &QmlVlcPlayerProxy::endCue);
     connect(this, &QmlVlcPlayerProxy::mediaPlayerEndReached, this, &QmlVlcPlayerProxy::endCue);
     connect(videoOutput(), &QmlVlcVideoOutput::framePresented, this, &QmlVlcPlayerProxy::framePresented);
+    connect(videoOutput(), &QmlVlcVideoOutput::decoderChanged, this, &QmlVlcPlayerProxy::decoderChanged);
 }
+
+QString QmlVlcPlayerProxy::get_decoder() const { return videoOutput()->decoder(); }
 
 QmlVlcPlayerProxy::~QmlVlcPlayerProxy() { classEnd(); }
 

@@ -36,6 +36,8 @@ class QmlVlcPlayerProxy : public QmlVlcVideoSource, private vlc::media_player_ev
     Q_PROPERTY(QmlVlcMedia* mediaDescription READ get_mediaDescription CONSTANT)
     Q_PROPERTY(bool hasPicture READ get_hasPicture NOTIFY hasPictureChanged)
     Q_PROPERTY(bool cued READ get_cued NOTIFY cuedChanged)
+    // What decodes the pictures: "software", or the hardware API libvlc chose.
+    Q_PROPERTY(QString decoder READ get_decoder NOTIFY decoderChanged)
 
 public:
     enum State {
@@ -94,6 +96,7 @@ public:
     QmlVlcMedia* get_mediaDescription() { return &m_currentMedia; }
     bool get_hasPicture() const { return m_hasPicture; }
     bool get_cued() const { return m_cue == Cue::Waiting; }
+    QString get_decoder() const;
 
     Q_INVOKABLE void play(const QString& mrl);
     // Opens mrl silenced and pauses it on its first picture, so that a surface
@@ -136,6 +139,7 @@ signals:
     void volumeChanged();
     void hasPictureChanged();
     void cuedChanged();
+    void decoderChanged();
 
 protected:
     bool event(QEvent* ev) override;

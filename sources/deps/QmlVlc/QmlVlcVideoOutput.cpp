@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "QmlVlcVideoOutput.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QMetaObject>
 
 #include <atomic>
 #include <cstring>
 
+#include "QmlVlcConfig.h"
 #include "QmlVlcVideoSurface.h"
+#include "SGVlcVideoNode.h"
 #include "vlc_helpers.h"
 
 namespace {
@@ -21,6 +25,14 @@ bool isHardwareSurface(const char* chroma)
             return true;
     }
     return false;
+}
+
+// A GPU that can decode shows a DRM render node; looked up once per process.
+bool hasRenderNode()
+{
+    static const bool present
+        = !QDir(QStringLiteral("/dev/dri")).entryList({ QStringLiteral("renderD*") }, QDir::System).isEmpty();
+    return present;
 }
 
 } // namespace
@@ -38,6 +50,7 @@ bool isHardwareSurface(const char* chroma)
 QmlVlcVideoOutput::QmlVlcVideoOutput(const std::shared_ptr<vlc::player_core>& player, QObject* parent)
     : QObject(parent)
     , m_player(player)
+    , m_countersTimer(this)
 {
 }
 
@@ -54,6 +67,36 @@ void QmlVlcVideoOutput::init()
     VLC_CONTRACT(m_player && m_player->is_open());
     m_boundPlayer = m_player->basic_player().get_mp();
     open(&m_player->basic_player());
+    // Frame counters for measurements from outside the process (bench/).
+    if (videoDebugEnabled()) {
+        connect(&m_countersTimer, &QTimer::timeout, this, &QmlVlcVideoOutput::printCounters);
+        m_countersTimer.start(1000);
+    }
+}
+
+// "drawn" counts the uploads of every surface of the process.
+void QmlVlcVideoOutput::printCounters() const
+{
+    libvlc_media_stats_t stats {};
+    if (libvlc_media_t* media = m_boundPlayer ? libvlc_media_player_get_media(m_boundPlayer) : nullptr) {
+        libvlc_media_get_stats(media, &stats);
+        libvlc_media_release(media);
+    }
+    qDebug("video counters %p: decoded %d displayed %llu presented %llu drawn %llu", static_cast<const void*>(this),
+        stats.i_decoded_video, static_cast<unsigned long long>(m_displayed.load()),
+        static_cast<unsigned long long>(m_presented.load()),
+        static_cast<unsigned long long>(QSGVlcVideoFrameMaterial::uploadedFrames()));
+}
+
+void QmlVlcVideoOutput::retire()
+{
+    m_countersTimer.stop();
+    m_surfaces.clear();
+    disconnect();
+    std::lock_guard<std::mutex> lock(m_displayGuard);
+    m_retired = true;
+    QCoreApplication::removePostedEvents(this);
+    moveToThread(nullptr);
 }
 
 void QmlVlcVideoOutput::registerVideoSurface(QmlVlcVideoSurface* surface)
@@ -67,13 +110,18 @@ void QmlVlcVideoOutput::unregisterVideoSurface(QmlVlcVideoSurface* surface) { m_
 unsigned QmlVlcVideoOutput::video_format_cb(
     char* chroma, unsigned* width, unsigned* height, unsigned* pitches, unsigned* lines)
 {
+    {
+        std::lock_guard<std::mutex> lock(m_displayGuard);
+        std::memcpy(m_offeredChroma, chroma, 4);
+    }
     // Pictures are drawn from I420 in memory, which libvlc reaches from any
-    // software chroma in one conversion. A decoder's hardware surface (VA-API,
-    // VDPAU, ...) has no converter to memory: asking for I420 anyway only sends
+    // software chroma in one conversion, and from a decoder's hardware surface
+    // (VA-API, VDPAU, ...) through the copy converter of that API, which needs
+    // the GPU's render node. Without one, asking for I420 anyway only sends
     // libvlc through chains of converters that all fail, some thirty error
     // lines each time. Refused, it costs three and the decoder goes on to its
     // next format, software decoding last.
-    if (isHardwareSurface(chroma))
+    if (isHardwareSurface(chroma) && !hasRenderNode())
         return 0;
     std::memcpy(chroma, "I420", 4);
 
@@ -122,7 +170,7 @@ void QmlVlcVideoOutput::video_cleanup_cb()
     m_decodingFrames.clear();
     m_framePool.clear();
     m_poolSize = 0;
-    QMetaObject::invokeMethod(this, "frameUpdated", Qt::AutoConnection);
+    postFrameUpdated();
 }
 
 void* QmlVlcVideoOutput::video_lock_cb(void** planes)
@@ -175,8 +223,15 @@ void QmlVlcVideoOutput::video_display_cb(void* picture)
     VLC_CONTRACT(index < m_framePool.size());
     setDisplayFrame(m_framePool[index]);
     ++m_displayed;
-    // Queued: this is libvlc's thread. The frame travels in m_displayFrame.
-    QMetaObject::invokeMethod(this, "frameUpdated", Qt::AutoConnection);
+    postFrameUpdated();
+}
+
+// libvlc's thread. Queued; the frame travels in m_displayFrame.
+void QmlVlcVideoOutput::postFrameUpdated()
+{
+    std::lock_guard<std::mutex> lock(m_displayGuard);
+    if (!m_retired)
+        QMetaObject::invokeMethod(this, "frameUpdated", Qt::QueuedConnection);
 }
 
 // libvlc's video-output thread owns the display slot and writes it here; the
@@ -192,12 +247,42 @@ void QmlVlcVideoOutput::setDisplayFrame(const std::shared_ptr<QmlVlcI420Frame>& 
     m_displayFrame = frame;
 }
 
+QString QmlVlcVideoOutput::decoderForChroma(const char* fourcc)
+{
+    // Hardware decoders hand over surfaces of their own API, copied back to
+    // memory for us by a converter; everything else comes from the CPU.
+    static const struct {
+        const char* prefix;
+        const char* api;
+    } apis[] = { { "VA", "vaapi" }, { "VD", "vdpau" }, { "DXA", "dxva2" }, { "DX1", "d3d11va" }, { "MMAL", "mmal" },
+        { "CVP", "videotoolbox" }, { "ANOP", "mediacodec" } };
+    if (!fourcc || !fourcc[0])
+        return QString();
+    const QByteArray chroma(fourcc, int(qstrnlen(fourcc, 4)));
+    for (const auto& a : apis) {
+        if (chroma.startsWith(a.prefix))
+            return QString::fromLatin1(a.api);
+    }
+    return QStringLiteral("software");
+}
+
 void QmlVlcVideoOutput::frameUpdated()
 {
     std::shared_ptr<const QmlVlcI420Frame> frame;
+    char chroma[5] = {};
     {
         std::lock_guard<std::mutex> lock(m_displayGuard);
         frame = m_displayFrame;
+        std::memcpy(chroma, m_offeredChroma, 4);
+    }
+    if (frame && !m_hasPicture) {
+        const QString decoder = decoderForChroma(chroma);
+        if (videoDebugEnabled())
+            qDebug("video decoder: %s (pictures in %s)", qPrintable(decoder), chroma);
+        if (decoder != m_decoder) {
+            m_decoder = decoder;
+            emit decoderChanged();
+        }
     }
     const bool changed = frame.get() != m_lastPresented;
     if (frame && changed)

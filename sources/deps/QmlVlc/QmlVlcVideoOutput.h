@@ -3,6 +3,8 @@
 
 #include <QList>
 #include <QObject>
+#include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <deque>
@@ -28,6 +30,10 @@ public:
 
     // GUI thread; the player must be open.
     void init();
+    // GUI thread: no surface, signal or event of this object any more, and no
+    // thread affinity, so that it can be deleted (and its player stopped) on
+    // any thread afterwards.
+    void retire();
 
     void registerVideoSurface(QmlVlcVideoSurface* surface);
     void unregisterVideoSurface(QmlVlcVideoSurface* surface);
@@ -45,9 +51,17 @@ public:
     // before the first one and after a cleanup).
     bool hasPicture() const { return m_hasPicture; }
 
+    // GUI thread: what decodes the pictures shown, told by the chroma the
+    // decoder hands its pictures over in ("software", or the hardware API:
+    // "vaapi", "vdpau", ...); empty before the first picture.
+    QString decoder() const { return m_decoder; }
+    // The decoder that hands pictures over in this chroma (a libvlc fourcc).
+    static QString decoderForChroma(const char* fourcc);
+
 signals:
     // GUI thread: the surfaces were handed a new picture, or none after a cleanup.
     void framePresented();
+    void decoderChanged();
 
 private:
     unsigned video_format_cb(
@@ -58,6 +72,8 @@ private:
     void video_display_cb(void* picture) override;
 
     void setDisplayFrame(const std::shared_ptr<QmlVlcI420Frame>& frame);
+    void printCounters() const;
+    void postFrameUpdated();
 
     std::shared_ptr<vlc::player_core> m_player;
     QList<QmlVlcVideoSurface*> m_surfaces;
@@ -75,4 +91,10 @@ private:
     std::atomic<quint64> m_presented { 0 };
     const QmlVlcI420Frame* m_lastPresented = nullptr;
     bool m_hasPicture = false;
+    // Under m_displayGuard: set by retire; libvlc's thread then posts nothing.
+    bool m_retired = false;
+    // Under m_displayGuard: the chroma libvlc offered for the current format.
+    char m_offeredChroma[5] = {};
+    QString m_decoder;
+    QTimer m_countersTimer;
 };

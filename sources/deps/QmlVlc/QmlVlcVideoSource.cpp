@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "QmlVlcVideoSource.h"
 
+#include "QmlVlcRetirement.h"
 #include "QmlVlcVideoOutput.h"
 
 QmlVlcVideoSource::QmlVlcVideoSource(const std::shared_ptr<vlc::player_core>& player, QObject* parent)
@@ -9,7 +10,15 @@ QmlVlcVideoSource::QmlVlcVideoSource(const std::shared_ptr<vlc::player_core>& pl
 {
 }
 
-QmlVlcVideoSource::~QmlVlcVideoSource() { delete m_videoOutput; }
+// Deleting the output stops its media player (the output holds the last
+// reference to it once the player object is gone), which takes libvlc long:
+// that happens on the retirement worker, the output cut off from Qt first.
+QmlVlcVideoSource::~QmlVlcVideoSource()
+{
+    QmlVlcVideoOutput* output = m_videoOutput;
+    output->retire();
+    QmlVlcRetirement::retire([output] { delete output; });
+}
 
 void QmlVlcVideoSource::classBegin() { m_videoOutput->init(); }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-2.0-or-later
 #include "QmlVlcVideoSurface.h"
 
+#include <QQuickWindow>
+
 #include "SGVlcVideoNode.h"
 
 QmlVlcVideoSurface::QmlVlcVideoSurface(QQuickItem* parent)
@@ -100,5 +102,16 @@ QSGNode* QmlVlcVideoSurface::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeDa
         m_frameChanged = false;
     }
     node->setRect(target, source);
+    // One luma texel per pixel: the picture at its own size, moved by whole
+    // pixels only (not while it turns, scales or slides between pixels).
+    bool exact = source == QRectF(0, 0, 1, 1) && target.size() == QSizeF(m_frame->width, m_frame->height);
+    if (exact) {
+        bool invertible = false;
+        const QTransform toScene = itemTransform(nullptr, &invertible);
+        const QPointF origin = toScene.map(target.topLeft());
+        exact = invertible && toScene.type() <= QTransform::TxTranslate && origin == origin.toPoint() && window()
+            && qFuzzyCompare(window()->effectiveDevicePixelRatio(), qreal(1));
+    }
+    node->setExactScale(exact);
     return node;
 }

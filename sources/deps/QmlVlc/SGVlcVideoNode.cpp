@@ -127,15 +127,43 @@ void QSGVlcVideoFrameMaterial::bindPlanes()
     if (frame && frame->isValid()) {
         const quint16 w = frame->width;
         const quint16 h = frame->height;
+        // The output lays each row out at a multiple of 4 bytes (QmlVlcPitch),
+        // which is what an unpack alignment of 4 reads, whatever the width of a
+        // plane. Other GL users of the context (the web engine) may leave other
+        // unpack state behind: set it here and give it back afterwards.
+        QOpenGLContext* context = QOpenGLContext::currentContext();
+        QOpenGLFunctions* f = context->functions();
+        const bool hasRowLength = !context->isOpenGLES() || context->format().majorVersion() >= 3;
+        GLint alignment = 4, rowLength = 0;
+        f->glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+        f->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        if (hasRowLength) {
+            f->glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
+            f->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+        }
         bindPlane(GL_TEXTURE1, m_planeTextures[1], frame->uData, w >> 1, h >> 1, m_planeSizes[1]);
         bindPlane(GL_TEXTURE2, m_planeTextures[2], frame->vData, w >> 1, h >> 1, m_planeSizes[2]);
+        const QSize lumaSize = m_planeSizes[0];
         bindPlane(GL_TEXTURE0, m_planeTextures[0], frame->yData, w, h, m_planeSizes[0]);
+        if (m_planeSizes[0] != lumaSize)
+            m_lumaFilter = GL_LINEAR;
+        f->glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+        if (hasRowLength)
+            f->glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
         ++s_uploads;
     } else {
         // Nothing new: bind what was uploaded last.
         bindPlane(GL_TEXTURE1, m_planeTextures[1], nullptr, 0, 0, m_planeSizes[1]);
         bindPlane(GL_TEXTURE2, m_planeTextures[2], nullptr, 0, 0, m_planeSizes[2]);
         bindPlane(GL_TEXTURE0, m_planeTextures[0], nullptr, 0, 0, m_planeSizes[0]);
+    }
+    // The luma texture is bound last, on unit 0.
+    const int lumaFilter = m_exactScale ? GL_NEAREST : GL_LINEAR;
+    if (lumaFilter != m_lumaFilter && !m_planeSizes[0].isEmpty()) {
+        QOpenGLFunctions* f = QOpenGLContext::currentContext()->functions();
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, lumaFilter);
+        f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, lumaFilter);
+        m_lumaFilter = lumaFilter;
     }
 }
 
@@ -147,8 +175,6 @@ void QSGVlcVideoFrameMaterial::bindPlane(
     f->glBindTexture(GL_TEXTURE_2D, textureName);
     if (!planeData)
         return;
-    // Rows are read at the default unpack alignment of 4, which is exactly the
-    // pitch the output lays the planes out with.
     if (size == QSize(width, height)) {
         // Same geometry as the last picture: overwrite the pixels in place.
         // Specifying the texture anew would have the driver free and allocate
@@ -158,6 +184,7 @@ void QSGVlcVideoFrameMaterial::bindPlane(
         return;
     }
     f->glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, width, height, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, planeData);
+    // A new texture filters linearly until told otherwise (bindPlanes).
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -177,6 +204,12 @@ SGVlcVideoNode::SGVlcVideoNode()
 void SGVlcVideoNode::setFrame(const std::shared_ptr<const QmlVlcI420Frame>& frame)
 {
     m_material.setFrame(frame);
+    markDirty(QSGNode::DirtyMaterial);
+}
+
+void SGVlcVideoNode::setExactScale(bool exact)
+{
+    m_material.setExactScale(exact);
     markDirty(QSGNode::DirtyMaterial);
 }
 

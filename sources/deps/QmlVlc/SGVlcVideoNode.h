@@ -44,6 +44,10 @@ public:
     int compare(const QSGMaterial* other) const override;
 
     void setFrame(const std::shared_ptr<const QmlVlcI420Frame>& frame) { m_frame = frame; }
+    // Each luma texel lands on exactly one pixel: sampling the nearest texel
+    // gives the same picture as filtering, at a fraction of the cost of a
+    // software rasteriser.
+    void setExactScale(bool exact) { m_exactScale = exact; }
     void bindPlanes();
 
     // Frames uploaded by all materials of the process (for measurements).
@@ -57,6 +61,8 @@ private:
     std::shared_ptr<const QmlVlcI420Frame> m_frame;
     quint32 m_planeTextures[3] = { 0, 0, 0 };
     QSize m_planeSizes[3];
+    bool m_exactScale = false;
+    int m_lumaFilter = 0; // as last set on the luma texture, 0 before
     static std::atomic<quint64> s_uploads;
 };
 
@@ -66,6 +72,7 @@ public:
 
     void setFrame(const std::shared_ptr<const QmlVlcI420Frame>& frame);
     void setRect(const QRectF& rect, const QRectF& sourceRect);
+    void setExactScale(bool exact);
 
 private:
     QSGGeometry m_geometry;

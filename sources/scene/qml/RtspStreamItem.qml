@@ -7,8 +7,9 @@ import QmlVlc 0.1
 Rectangle {
     id: streamItem
     // While it fades, the item is drawn as one picture: its background would
-    // otherwise show through its own content at the item's opacity.
-    layer.enabled: opacity < 1
+    // otherwise show through its own content at the item's opacity. Not at 0,
+    // where nothing of it is drawn, nor at 1: a layer is one more full pass.
+    layer.enabled: opacity > 0 && opacity < 1
     color: "grey"
 
     property alias source: player.mrl

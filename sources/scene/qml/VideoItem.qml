@@ -8,9 +8,12 @@ import QmlVlc 0.1
 Rectangle {
     id: videoItem
     // While it fades, the item is drawn as one picture: its background would
-    // otherwise show through its own content at the item's opacity.
-    layer.enabled: opacity < 1
-    color: "grey"
+    // otherwise show through its own content at the item's opacity. Not at 0,
+    // where nothing of it is drawn, nor at 1: a layer is one more full pass.
+    layer.enabled: opacity > 0 && opacity < 1
+    // Behind a picture the background would be drawn for nothing: the picture
+    // is stretched over the whole item and opaque.
+    color: surface.visible && player.hasPicture ? "transparent" : "grey"
 
     property alias source: player.mrl
     property bool nextCompositionTrigger: false
@@ -52,6 +55,7 @@ Rectangle {
     }
 
     VlcVideoSurface {
+        id: surface
         source: player
         anchors.fill: parent
         fillMode: VlcVideoSurface.Stretch
@@ -87,10 +91,17 @@ Rectangle {
         player.play();
     }
 
-    // The scene stops a leaving video once its exit animation has finished.
+    // The scene stops a leaving video once its exit animation has finished. One
+    // that has started is only silenced and paused here: the item is destroyed
+    // next, and its destruction stops the player off the GUI thread.
     function stopVideo() {
         console.log("stopVideo");
-        player.stop();
+        if (started) {
+            player.mute();
+            player.pause();
+        } else {
+            player.stop();
+        }
     }
 
     function setNextCompositionTrigger(flag) {

@@ -53,8 +53,10 @@ float video::get_ajust_filter_var(libvlc_video_adjust_option_t option, float def
 
 void video::set_ajust_filter_var(libvlc_video_adjust_option_t option, float value)
 {
-    if (libvlc_media_player_t* mp = _player.get_mp())
+    if (libvlc_media_player_t* mp = _player.get_mp()) {
+        want_adjust_filter(mp, option);
         libvlc_video_set_adjust_float(mp, option, value);
+    }
 }
 
 int video::get_ajust_filter_var(libvlc_video_adjust_option_t option, int def) const
@@ -65,8 +67,18 @@ int video::get_ajust_filter_var(libvlc_video_adjust_option_t option, int def) co
 
 void video::set_ajust_filter_var(libvlc_video_adjust_option_t option, int value)
 {
-    if (libvlc_media_player_t* mp = _player.get_mp())
+    if (libvlc_media_player_t* mp = _player.get_mp()) {
+        want_adjust_filter(mp, option);
         libvlc_video_set_adjust_int(mp, option, value);
+    }
+}
+
+void video::want_adjust_filter(libvlc_media_player_t* mp, libvlc_video_adjust_option_t option)
+{
+    if (option == libvlc_adjust_Enable || _adjusted == mp)
+        return;
+    libvlc_video_set_adjust_int(mp, libvlc_adjust_Enable, 1);
+    _adjusted = mp;
 }
 
 } // namespace vlc

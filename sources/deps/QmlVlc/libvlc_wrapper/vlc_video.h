@@ -6,7 +6,8 @@
 namespace vlc {
 
 // Video tracks, the adjust filter and the presence of a video output. The
-// adjust values only act when the instance was created with the adjust filter.
+// adjust filter costs a pass over every picture, so a player gets it only once
+// one of its adjust values is set; it then stays for every later media.
 class video {
 public:
     explicit video(basic_player& player)
@@ -26,7 +27,12 @@ public:
     void set_ajust_filter_var(libvlc_video_adjust_option_t option, int value);
 
 private:
+    // The adjust filter is asked for on a libvlc player the first time one of
+    // its values is set (works before playback as well as during it).
+    void want_adjust_filter(libvlc_media_player_t* mp, libvlc_video_adjust_option_t option);
+
     basic_player& _player;
+    libvlc_media_player_t* _adjusted = nullptr;
 };
 
 } // namespace vlc
