@@ -138,6 +138,9 @@ void ApplicationEngine::startFleet(QObject* reporter)
     m_fleet = new FleetClient(settings, this);
     m_fleet->setWindow(qobject_cast<QQuickWindow*>(sceneRoot()));
     m_fleet->watchSchedule(sceneRoot() ? sceneRoot()->findChild<ScheduleSource*>() : nullptr);
+    // The decoder of what came on screen (none for a picture or a page); queued,
+    // because the scene announces a composition just before it pushes its item.
+    connect(reporter, SIGNAL(message(QString)), this, SLOT(noteDecoder()), Qt::QueuedConnection);
     connect(reporter, SIGNAL(message(QString)), m_fleet, SLOT(statusMessage(QString)));
     connect(m_fleet, &FleetClient::command, this, &ApplicationEngine::command);
     connect(m_fleet, &FleetClient::sync, this, &ApplicationEngine::sync);
@@ -153,6 +156,16 @@ QObject* ApplicationEngine::sceneRoot() const
 {
     const auto roots = rootObjects();
     return roots.isEmpty() ? nullptr : roots.first();
+}
+
+void ApplicationEngine::noteDecoder()
+{
+    QObject* stack = stackObject();
+    QObject* item = stack ? stack->property("currentItem").value<QObject*>() : nullptr;
+    // A video still waiting for its first picture names its decoder later.
+    if (item && item->metaObject()->indexOfSignal("decoderChanged()") >= 0)
+        connect(item, SIGNAL(decoderChanged()), this, SLOT(noteDecoder()), Qt::UniqueConnection);
+    m_fleet->setDecoder(item ? item->property("decoder").toString() : QString());
 }
 
 QObject* ApplicationEngine::stackObject() const

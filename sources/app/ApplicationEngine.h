@@ -57,6 +57,9 @@ public slots:
     void showQrCode(QString value);
     void hideQrCode();
 
+private slots:
+    void noteDecoder();
+
 private:
     QObject* sceneRoot() const;
     QObject* stackObject() const;

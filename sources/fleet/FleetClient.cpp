@@ -70,6 +70,8 @@ void FleetClient::watchSchedule(QObject* source)
 
 void FleetClient::setDecoder(const QString& decoder)
 {
+    if (m_state.decoder() == decoder)
+        return;
     m_state.setDecoder(decoder);
     publishState();
 }

@@ -17,6 +17,7 @@ public:
 
     void setSchedule(const QString& address) { m_schedule = address; }
     void setDecoder(const QString& decoder) { m_decoder = decoder; }
+    QString decoder() const { return m_decoder; }
 
     // The retained state document; `addresses` are the screen's IPv4 addresses.
     QByteArray json(qint64 uptimeSeconds, const QStringList& addresses) const;

@@ -19,6 +19,7 @@ Rectangle {
     // once when it is already on screen.
     readonly property bool failed: player.state === VlcPlayer.Error || player.state === VlcPlayer.Ended
     readonly property string failure: failed ? "stream refused or ended" : ""
+    readonly property string decoder: player.decoder
 
     VlcPlayer {
         id: player

@@ -28,6 +28,7 @@ Rectangle {
     // the scene skips the item, or leaves it at once when it is already on screen.
     readonly property bool failed: cueFailed || player.state === VlcPlayer.Error
     readonly property string failure: failed ? "video not played" : ""
+    readonly property string decoder: player.decoder
 
     // The media has played to its end and this composition was told to advance
     // then. The scene connects it.
