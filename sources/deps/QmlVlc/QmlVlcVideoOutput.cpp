@@ -123,7 +123,11 @@ unsigned QmlVlcVideoOutput::video_format_cb(
     // next format, software decoding last.
     if (isHardwareSurface(chroma) && !hasRenderNode())
         return 0;
-    std::memcpy(chroma, "I420", 4);
+    // A software rasteriser spends far more on converting YUV per pixel in a
+    // shader (three fetches and a matrix) than libvlc's SIMD converter does
+    // once per picture; a GPU does it for free.
+    const bool packed = QSGVlcVideoFrameMaterial::softwareRenderer();
+    std::memcpy(chroma, packed ? "RV32" : "I420", 4);
 
     // libvlc 3.0 offers the decoder's padded height (1088 or 1090 lines for
     // 1080p, 738 for 720p) and would scale the picture into it. The track's
@@ -138,10 +142,10 @@ unsigned QmlVlcVideoOutput::video_format_cb(
 
     const uint16_t w = uint16_t(*width + (*width & 1));
     const uint16_t h = uint16_t(*height + (*height & 1));
-    pitches[0] = QmlVlcPitch(w);
-    pitches[1] = pitches[2] = QmlVlcPitch(uint16_t(w >> 1));
+    pitches[0] = packed ? 4u * w : QmlVlcPitch(w);
+    pitches[1] = pitches[2] = packed ? 0 : QmlVlcPitch(uint16_t(w >> 1));
     lines[0] = h;
-    lines[1] = lines[2] = h >> 1;
+    lines[1] = lines[2] = packed ? 0 : h >> 1;
 
     // A format always starts a new pool: frames of an earlier format (libvlc
     // tries hardware chromas first and may skip the cleanup in between) would
@@ -153,6 +157,7 @@ unsigned QmlVlcVideoOutput::video_format_cb(
     frame->buffer.resize(int(pitches[1] * lines[1] + pitches[0] * lines[0] + pitches[2] * lines[2]));
     frame->width = w;
     frame->height = h;
+    frame->packed = packed;
     frame->yData = frame->buffer.data();
     frame->ySize = pitches[0] * lines[0];
     frame->uData = frame->yData + frame->ySize;
@@ -197,8 +202,8 @@ void* QmlVlcVideoOutput::video_lock_cb(void** planes)
         m_poolSize = int(m_framePool.size());
     }
     planes[0] = frame->yData;
-    planes[1] = frame->uData;
-    planes[2] = frame->vData;
+    planes[1] = frame->packed ? nullptr : frame->uData;
+    planes[2] = frame->packed ? nullptr : frame->vData;
     m_decodingFrames.push_back(frame);
     return reinterpret_cast<void*>(index);
 }
@@ -278,7 +283,8 @@ void QmlVlcVideoOutput::frameUpdated()
     if (frame && !m_hasPicture) {
         const QString decoder = decoderForChroma(chroma);
         if (videoDebugEnabled())
-            qDebug("video decoder: %s (pictures in %s)", qPrintable(decoder), chroma);
+            qDebug("video decoder: %s (pictures in %s, drawn from %s)", qPrintable(decoder), chroma,
+                frame->packed ? "RGB" : "YUV");
         if (decoder != m_decoder) {
             m_decoder = decoder;
             emit decoderChanged();
