@@ -6,10 +6,9 @@
 #include <QOpenGLFunctions>
 
 #include <cstring>
-#include <mutex>
 
 std::atomic<quint64> QSGVlcVideoFrameMaterial::s_uploads { 0 };
-std::atomic<bool> QSGVlcVideoFrameMaterial::s_softwareRenderer { false };
+std::atomic<int> QSGVlcVideoFrameMaterial::s_softwareRenderer { -1 };
 
 namespace {
 
@@ -106,13 +105,13 @@ QSGVlcVideoFrameMaterial::QSGVlcVideoFrameMaterial(bool packed)
 
 void QSGVlcVideoFrameMaterial::noteRenderer()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const QOpenGLContext* context = QOpenGLContext::currentContext();
-        const auto* renderer
-            = context ? reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER)) : nullptr;
-        s_softwareRenderer = renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"));
-    });
+    const QOpenGLContext* context = QOpenGLContext::currentContext();
+    if (s_softwareRenderer.load() >= 0 || !context)
+        return;
+    const auto* renderer = reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER));
+    const bool software = renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"));
+    int unknown = -1;
+    s_softwareRenderer.compare_exchange_strong(unknown, software ? 1 : 0);
 }
 
 // Render thread, with the scene graph's context current.

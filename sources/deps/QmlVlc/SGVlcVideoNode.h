@@ -65,7 +65,9 @@ public:
     // render thread (with its context current) before any video is drawn,
     // read by libvlc's threads when they choose a picture format.
     static void noteRenderer();
-    static bool softwareRenderer() { return s_softwareRenderer.load(); }
+    static bool softwareRenderer() { return s_softwareRenderer.load() > 0; }
+    // Chooses the packed path (or not) for the formats negotiated from now on.
+    static void setSoftwareRenderer(bool software) { s_softwareRenderer = software ? 1 : 0; }
 
 private:
     // size: the plane texture's allocated size, kept up to date here.
@@ -79,7 +81,7 @@ private:
     const bool m_packed;
     int m_lumaFilter = 0; // as last set on the luma texture, 0 before
     static std::atomic<quint64> s_uploads;
-    static std::atomic<bool> s_softwareRenderer;
+    static std::atomic<int> s_softwareRenderer; // -1 until noted
 };
 
 class SGVlcVideoNode : public QSGGeometryNode {
