@@ -3,8 +3,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMetaObject>
+#include <QScreen>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -66,6 +69,8 @@ void QmlVlcVideoOutput::init()
 {
     VLC_CONTRACT(m_player && m_player->is_open());
     m_boundPlayer = m_player->basic_player().get_mp();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        m_screenSize = screen->size() * screen->devicePixelRatio();
     open(&m_player->basic_player());
     // Frame counters for measurements from outside the process (bench/).
     if (videoDebugEnabled()) {
@@ -138,6 +143,15 @@ unsigned QmlVlcVideoOutput::video_format_cb(
         && realW <= *width && realH <= *height) {
         *width = realW;
         *height = realH;
+    }
+    // Converting to RGB, libvlc may as well scale in the same pass: a picture
+    // larger than the screen is never shown larger than the screen, and each
+    // pixel saved is four bytes less to convert, upload and sample.
+    if (packed && !m_screenSize.isEmpty()
+        && (*width > unsigned(m_screenSize.width()) || *height > unsigned(m_screenSize.height()))) {
+        const double scale = std::min(double(m_screenSize.width()) / *width, double(m_screenSize.height()) / *height);
+        *width = std::max(2u, unsigned(*width * scale + 0.5));
+        *height = std::max(2u, unsigned(*height * scale + 0.5));
     }
 
     const uint16_t w = uint16_t(*width + (*width & 1));
