@@ -5,7 +5,7 @@
 Plays a looping local schedule of two 1080p30 H.264 videos and one full-HD image (instant changes)
 and reads two things: the player's "composition changed" status datagrams (port 8001), and its
 debug lines "gui thread held N ms until T" (a 10 ms timer on the GUI thread that came late by N ms,
-printed with QT_LOGGING_RULES=player.video.debug=true). Each change is given the longest stall
+printed with QT_LOGGING_RULES="player.video.debug=true;default.debug=true"). Each change is given the longest stall
 that overlaps the time from 300 ms before its datagram to 1 s after it. Prints, per kind of change,
 the changes measured, the median, 90th percentile and maximum of those stalls, and how many changes
 had one above 20 ms. Run it through tests/isolate.sh --net --x:
@@ -44,7 +44,7 @@ status.settimeout(10)
 log = open(os.path.join(WORK, "stalls.log"), "w")
 player = subprocess.Popen([PLAYER, "--json=" + doc], cwd=WORK, stdin=subprocess.DEVNULL, stdout=log,
                           stderr=subprocess.PIPE, text=True, bufsize=1,
-                          env=dict(os.environ, QT_LOGGING_RULES="player.video.debug=true"))
+                          env=dict(os.environ, QT_LOGGING_RULES="player.video.debug=true;default.debug=true"))
 stalls = queue.Queue()
 HELD = re.compile(r"gui thread held (\d+) ms until (\d+)")
 

@@ -7,6 +7,8 @@
   cvlc         VLC's own player, cvlc --vout=gl, full screen, as the user nobody
   player       the player executable on a local schedule of that one video
   player-between  the same between two images (the video cued while the first image shows)
+  player-cage  the player's one-video case on Wayland inside the kiosk compositor, as the package runs it
+               (cage on its pixman renderer, nested in the same Xvfb); CPU of player, cage and X server
 
 Each case plays the whole clip; CPU time is read from /proc for the case's process and
 for the X server over a window in the middle of playback (after a warm-up, before the
@@ -26,10 +28,11 @@ args.add_argument("--rounds", type=int, default=3)
 args.add_argument("--size", default="1920x1080", help="the clip's size (3840x2160 for 4K)")
 args.add_argument("--rate", type=int, default=30, help="the clip's frame rate")
 args.add_argument("--cases", default="player,player-between,decode-only,cvlc,ours",
-                  help="also: decode-filters, player-compare")
+                  help="also: decode-filters, player-compare, player-cage")
 args.add_argument("--compare", metavar="EXE", help="adds the case ours-compare: ours from another build of video_path")
 args.add_argument("--player", default=os.environ.get("PLAYER_EXE", os.path.join(HERE, "..", "build", "sources", "player")))
-args.add_argument("--compare-player", metavar="EXE", help="adds the case player-compare: the player from another build")
+args.add_argument("--compare-player", metavar="EXE",
+                  help="adds the case player-compare (and player-cage-compare): the player from another build")
 args.add_argument("--exe", default=os.environ.get("VIDEO_PATH_EXE", os.path.join(HERE, "..", "build", "bench", "video_path")))
 opts = args.parse_args()
 if not os.environ.get("PLAYER_ISOLATED_NET") or not os.environ.get("DISPLAY"):
@@ -151,20 +154,32 @@ class Player:
     second (player.video debug lines), and its status datagrams say which composition is on."""
     LINE = re.compile(r"video counters (\S+): decoded (\d+) displayed (\d+) presented (\d+) drawn (\d+)")
 
-    def __init__(self, exe, between):
+    def __init__(self, exe, between, cage=False):
         clip = {"type": "Video", "duration": 0, "attributes": {"source": "file://" + CLIP}}
         image = {"type": "Image", "duration": 3000, "attributes": {"source": "file://%s/still.png" % WORK}}
         elements = [image, clip, image] if between else [clip]
         doc = os.path.join(WORK, "player.json")
         json.dump({"schedule": {"private": True, "sequences": [{"diffusion": {"weekdays": ["All"], "dates": {}, "hours": {}},
                   "sequence": {"global_properties": {"duration": 3000}, "elements": elements}}]}}, open(doc, "w"))
-        env = dict(os.environ, QT_LOGGING_RULES="player.video.debug=true")
+        # The console keeps warnings only unless told: the counters are plain debug lines.
+        env = dict(os.environ, QT_LOGGING_RULES="player.video.debug=true;default.debug=true")
         self.status = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.status.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.status.bind(("0.0.0.0", 8001))
         self.status.settimeout(20)
-        self.proc = subprocess.Popen([exe, "--json=" + doc], cwd=WORK, env=env, stdin=subprocess.DEVNULL,
-                                     stdout=LOG, stderr=subprocess.PIPE, text=True, bufsize=1)
+        command, user = [exe, "--json=" + doc], {}
+        if cage:
+            # cage will not run as root: the package runs it as a user of its own, here nobody.
+            runtime = os.path.join(WORK, "runtime")
+            os.makedirs(runtime, mode=0o700, exist_ok=True)
+            shutil.chown(runtime, "nobody", "nogroup")
+            env.update(HOME=WORK, XDG_RUNTIME_DIR=runtime, WLR_BACKENDS="x11", WLR_RENDERER="pixman",
+                       WLR_LIBINPUT_NO_DEVICES="1", QT_QPA_PLATFORM="wayland", QT_WAYLAND_DISABLE_WINDOWDECORATION="1")
+            command, user = ["/usr/bin/cage", "-d", "--"] + command, dict(user="nobody", group="nogroup", extra_groups=[])
+        self.proc = subprocess.Popen(command, cwd=WORK, env=env, stdin=subprocess.DEVNULL,
+                                     stdout=LOG, stderr=subprocess.PIPE, text=True, bufsize=1, **user)
+        # The process measured is the player; cage, when there, counts beside the X server.
+        self.pid, self.extra = self.proc.pid, []
         self.lines = queue.Queue()
         self.outputs = {}
         threading.Thread(target=self.read, daemon=True).start()
@@ -178,6 +193,9 @@ class Player:
             if message.get("cmd") == "player_composition_changed" and \
                     message.get("infos", {}).get("source", "").endswith(".mp4"):
                 self.status.close()
+                if cage:
+                    children = open("/proc/%d/task/%d/children" % (self.proc.pid, self.proc.pid)).read().split()
+                    self.pid, self.extra = int(children[0]), [self.proc.pid]
                 return
         sys.exit("video_path: the player never showed the video (see %s)" % LOG.name)
 
@@ -243,7 +261,8 @@ def run(case, xvfb):
     if case == "cvlc":
         player = Cvlc()
     elif case.startswith("player"):
-        player = Player(opts.compare_player if case == "player-compare" else opts.player, case == "player-between")
+        player = Player(opts.compare_player if case.endswith("-compare") else opts.player, case == "player-between",
+                        case.startswith("player-cage"))
     elif case in ("ours", "ours-compare"):
         player = Bench("ours", opts.compare if case == "ours-compare" else opts.exe)
     else:
@@ -254,7 +273,9 @@ def run(case, xvfb):
             sys.exit("video_path: %s shows no decoded frame" % case)
         time.sleep(0.05)
     time.sleep(WARMUP)
-    sample = lambda: (player.stats(), time.monotonic(), cpu_ms(player.proc.pid), cpu_ms(xvfb), threads_ms(player.proc.pid))
+    pid = getattr(player, "pid", player.proc.pid)
+    extra = getattr(player, "extra", [])
+    sample = lambda: (player.stats(), time.monotonic(), cpu_ms(pid), cpu_ms(xvfb) + sum(map(cpu_ms, extra)), threads_ms(pid))
     a = sample()
     time.sleep(opts.seconds - WARMUP - TAIL - 1)
     b = sample()
@@ -280,7 +301,8 @@ def run(case, xvfb):
 
 xvfb = x_server()
 cases = opts.cases.split(",") + (["ours-compare"] if opts.compare else []) + \
-    (["player-compare"] if opts.compare_player else [])
+    (["player-compare"] if opts.compare_player else []) + \
+    (["player-cage-compare"] if opts.compare_player and "player-cage" in opts.cases.split(",") else [])
 subprocess.run(["/usr/bin/convert", "-size", "1920x1080", "xc:#3060a0", os.path.join(WORK, "still.png")], check=True)
 results = {case: [] for case in cases}
 for r in range(opts.rounds):
@@ -296,7 +318,7 @@ def median(case, key):
 print("\nclip: %g s of %s at %d fps, H.264; %d round(s), medians; counts and CPU over %g s of each run"
       % (opts.seconds, opts.size, opts.rate, opts.rounds, opts.seconds - WARMUP - TAIL - 1))
 print("%-14s %5s %8s %9s %6s %7s %5s  %s" % ("case", "due", "decoded", "presented", "drawn", "dropped", "pool",
-                                            "CPU ms per frame due (process + X server), per frame drawn"))
+                                            "CPU ms per frame due (process + X server [+ cage]), per frame drawn"))
 per_frame = {}
 for case in cases:
     col = lambda key: "-" if median(case, key) is None else "%g" % median(case, key)
@@ -311,8 +333,10 @@ for case in cases:
     if case.startswith(("ours", "player")):
         print("%s: GUI thread %.2f ms per presented frame, rendering threads %.2f ms per drawn frame"
               % (case, median(case, "gui"), median(case, "render")))
-for mine in ("player", "player-between", "ours"):
-    for other in ("decode-only", "cvlc", "decode-filters", "ours-compare", "player-compare"):
-        if mine in per_frame and other in per_frame and mine != other:
+for mine in ("player", "player-between", "player-cage", "ours"):
+    for other in ("decode-only", "cvlc", "decode-filters", "ours-compare", "player-compare", "player-cage-compare"):
+        # A build against another build on the same display server only.
+        crossed = other.startswith("player") and (other == "player-cage-compare") != (mine == "player-cage")
+        if mine in per_frame and other in per_frame and mine != other and not crossed:
             print("ratio %s / %s: %.2f" % (mine, other, per_frame[mine] / per_frame[other]))
 print("(the machine may be shared: figures of separate runs move with its load; ratios within one run hold better)")

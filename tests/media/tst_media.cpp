@@ -12,6 +12,7 @@
 #include "QmlVlcPlayerProxy.h"
 #include "QmlVlcVideoOutput.h"
 #include "QmlVlcVideoSurface.h"
+#include "SGVlcVideoNode.h"
 #include "media_fixture.h"
 
 #if defined(__SANITIZE_THREAD__)
@@ -262,13 +263,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(s->frame() != nullptr, 10000);
         auto f = s->frame();
         QCOMPARE(QSize(f->width, f->height), frameSize);
-        const unsigned yPitch = (f->width + 3u) & ~3u, cPitch = (f->width / 2u + 3u) & ~3u;
+        // Packed (a software rasteriser draws): 4 bytes a pixel, white is 255; planar: limited-range 235.
+        const unsigned yPitch = f->packed ? 4u * f->width : (f->width + 3u) & ~3u;
+        const unsigned cPitch = f->packed ? 0 : (f->width / 2u + 3u) & ~3u;
         QCOMPARE(f->ySize, yPitch * f->height);
         QCOMPARE(f->uSize, cPitch * (f->height / 2u));
         QCOMPARE(int(f->buffer.size()), int(f->ySize + 2 * f->uSize));
         // White to the last line: no padding band, no stretch.
         const auto* lastRow = reinterpret_cast<const uchar*>(f->yData) + yPitch * (frameSize.height() - 2);
-        QVERIFY2(qAbs(lastRow[frameSize.width() / 2] - 235) < 8, qPrintable(QString::number(lastRow[0])));
+        const int centre = lastRow[yPitch / 2];
+        QVERIFY2(qAbs(centre - (f->packed ? 255 : 235)) < 8, qPrintable(QString::number(centre)));
 
         // Frames held elsewhere make the pool grow; once they are let go it must not grow any more.
         QmlVlcVideoOutput* out = p->videoOutput();
@@ -298,37 +302,46 @@ private slots:
         QTest::addColumn<QString>("props");
         QTest::addColumn<QList<QPoint>>("points");
         QTest::addColumn<QList<QRgb>>("colours");
-        // 16:9 clip, red left half, blue right half, in a 400 x 400 item on green.
-        const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), green = qRgb(0, 255, 0);
-        QTest::addRow("fit leaves bars above and below")
-            << "" << QList<QPoint> { { 200, 40 }, { 100, 200 }, { 300, 200 }, { 200, 370 } }
-            << QList<QRgb> { green, red, blue, green };
-        QTest::addRow("crop fills the item") << "fillMode: VlcVideoSurface.PreserveAspectCrop"
-                                             << QList<QPoint> { { 4, 4 }, { 396, 396 }, { 150, 200 }, { 250, 200 } }
-                                             << QList<QRgb> { red, blue, red, blue };
-        QTest::addRow("stretch fills the item")
-            << "fillMode: VlcVideoSurface.Stretch" << QList<QPoint> { { 4, 4 }, { 396, 4 }, { 4, 396 }, { 396, 396 } }
-            << QList<QRgb> { red, blue, red, blue };
-        // SMPTE bars, top row: 75% white, yellow, cyan, green, magenta, red, blue.
-        QList<QPoint> bars;
-        for (int i = 0; i < 7; ++i)
-            bars << QPoint(400 * (2 * i + 1) / 14, 100);
-        const QList<QRgb> barColours { qRgb(191, 191, 191), qRgb(191, 191, 0), qRgb(0, 191, 191), qRgb(0, 191, 0),
-            qRgb(191, 0, 191), qRgb(191, 0, 0), qRgb(0, 0, 191) };
-        QTest::addRow("colour bars keep their limited-range colours")
-            << "fillMode: VlcVideoSurface.Stretch" << bars << barColours;
-        // One texel a pixel (nearest luma), chroma rows of 159 bytes: none may shear.
-        QList<QPoint> ownSize;
-        for (int i = 0; i < 7; ++i)
-            ownSize << QPoint(318 * (2 * i + 1) / 14, 100);
-        QTest::addRow("colour bars at their own size, odd chroma width")
-            << "fillMode: VlcVideoSurface.Stretch" << ownSize << barColours;
+        QTest::addColumn<bool>("packed");
+        // Both layouts, whatever renders here: RGB converted by libvlc, or YUV in the shader.
+        for (const bool packed : { false, true }) {
+            const char* layout = packed ? " (packed)" : " (planar)";
+            // 16:9 clip, red left half, blue right half, in a 400 x 400 item on green.
+            const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255), green = qRgb(0, 255, 0);
+            QTest::addRow("%s%s", "fit leaves bars above and below", layout)
+                << "" << QList<QPoint> { { 200, 40 }, { 100, 200 }, { 300, 200 }, { 200, 370 } }
+                << QList<QRgb> { green, red, blue, green } << packed;
+            QTest::addRow("%s%s", "crop fills the item", layout)
+                << "fillMode: VlcVideoSurface.PreserveAspectCrop"
+                << QList<QPoint> { { 4, 4 }, { 396, 396 }, { 150, 200 }, { 250, 200 } }
+                << QList<QRgb> { red, blue, red, blue } << packed;
+            QTest::addRow("%s%s", "stretch fills the item", layout)
+                << "fillMode: VlcVideoSurface.Stretch"
+                << QList<QPoint> { { 4, 4 }, { 396, 4 }, { 4, 396 }, { 396, 396 } }
+                << QList<QRgb> { red, blue, red, blue } << packed;
+            // SMPTE bars, top row: 75% white, yellow, cyan, green, magenta, red, blue.
+            QList<QPoint> bars;
+            for (int i = 0; i < 7; ++i)
+                bars << QPoint(400 * (2 * i + 1) / 14, 100);
+            const QList<QRgb> barColours { qRgb(191, 191, 191), qRgb(191, 191, 0), qRgb(0, 191, 191), qRgb(0, 191, 0),
+                qRgb(191, 0, 191), qRgb(191, 0, 0), qRgb(0, 0, 191) };
+            QTest::addRow("%s%s", "colour bars keep their limited-range colours", layout)
+                << "fillMode: VlcVideoSurface.Stretch" << bars << barColours << packed;
+            // One texel a pixel (nearest luma), chroma rows of 159 bytes: none may shear.
+            QList<QPoint> ownSize;
+            for (int i = 0; i < 7; ++i)
+                ownSize << QPoint(318 * (2 * i + 1) / 14, 100);
+            QTest::addRow("%s%s", "colour bars at their own size, odd chroma width", layout)
+                << "fillMode: VlcVideoSurface.Stretch" << ownSize << barColours << packed;
+        }
     }
     void pixels()
     {
         QFETCH(QString, props);
         QFETCH(QList<QPoint>, points);
         QFETCH(QList<QRgb>, colours);
+        QFETCH(bool, packed);
+        QSGVlcVideoFrameMaterial::setSoftwareRenderer(packed);
         const bool bars = QString(QTest::currentDataTag()).startsWith("colour bars");
         const bool ownSize = QString(QTest::currentDataTag()).contains("own size");
         const QString path = ownSize ? lavfi_clip("bars318.mp4", "smptebars=s=318x180:r=25", h264(), "3")
@@ -349,6 +362,7 @@ private slots:
             const QString where = QStringLiteral("%1,%2").arg(points[i].x()).arg(points[i].y());
             QVERIFY2(d <= 14, qPrintable(where + " is " + QColor(got).name() + ", not " + QColor(colours[i]).name()));
         }
+        QCOMPARE(s->frame()->packed, packed);
     }
 
     // Each adjust value, set before playback or during it, reads back and shows

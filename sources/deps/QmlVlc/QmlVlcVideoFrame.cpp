@@ -7,6 +7,7 @@ void QmlVlcI420Frame::clear()
     height = 0;
     yData = uData = vData = nullptr;
     ySize = uSize = vSize = 0;
+    packed = false;
 }
 
 std::shared_ptr<QmlVlcI420Frame> cloneFrame(const std::shared_ptr<QmlVlcI420Frame>& from)
@@ -18,6 +19,7 @@ std::shared_ptr<QmlVlcI420Frame> cloneFrame(const std::shared_ptr<QmlVlcI420Fram
     to->ySize = from->ySize;
     to->uSize = from->uSize;
     to->vSize = from->vSize;
+    to->packed = from->packed;
     to->yData = to->buffer.data();
     to->uData = to->yData + to->ySize;
     to->vData = to->uData + to->uSize;

@@ -10,6 +10,8 @@
 // to back in one buffer. Width and height are even; row pitches are not stored
 // but follow one rule that the uploader relies on: the Y pitch is the width
 // rounded up to 4, the chroma pitch is half the width rounded up to 4.
+// A packed frame is one plane of 32-bit pixels instead (bytes B, G, R, X; the
+// pitch is four times the width), in yData; the chroma planes are empty.
 // Always held through std::shared_ptr: the use count tells the pool whether
 // anyone (decoder, display slot, surface, material) still reads it.
 struct QmlVlcI420Frame {
@@ -22,6 +24,7 @@ struct QmlVlcI420Frame {
     uint32_t uSize = 0;
     char* vData = nullptr;
     uint32_t vSize = 0;
+    bool packed = false;
 
     void clear();
     bool isValid() const { return width != 0 && height != 0; }

@@ -3,8 +3,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMetaObject>
+#include <QScreen>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -66,6 +69,8 @@ void QmlVlcVideoOutput::init()
 {
     VLC_CONTRACT(m_player && m_player->is_open());
     m_boundPlayer = m_player->basic_player().get_mp();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        m_screenSize = screen->size() * screen->devicePixelRatio();
     open(&m_player->basic_player());
     // Frame counters for measurements from outside the process (bench/).
     if (videoDebugEnabled()) {
@@ -123,7 +128,11 @@ unsigned QmlVlcVideoOutput::video_format_cb(
     // next format, software decoding last.
     if (isHardwareSurface(chroma) && !hasRenderNode())
         return 0;
-    std::memcpy(chroma, "I420", 4);
+    // A software rasteriser spends far more on converting YUV per pixel in a
+    // shader (three fetches and a matrix) than libvlc's SIMD converter does
+    // once per picture; a GPU does it for free.
+    const bool packed = QSGVlcVideoFrameMaterial::softwareRenderer();
+    std::memcpy(chroma, packed ? "RV32" : "I420", 4);
 
     // libvlc 3.0 offers the decoder's padded height (1088 or 1090 lines for
     // 1080p, 738 for 720p) and would scale the picture into it. The track's
@@ -135,13 +144,22 @@ unsigned QmlVlcVideoOutput::video_format_cb(
         *width = realW;
         *height = realH;
     }
+    // Converting to RGB, libvlc may as well scale in the same pass: a picture
+    // larger than the screen is never shown larger than the screen, and each
+    // pixel saved is four bytes less to convert, upload and sample.
+    if (packed && !m_screenSize.isEmpty()
+        && (*width > unsigned(m_screenSize.width()) || *height > unsigned(m_screenSize.height()))) {
+        const double scale = std::min(double(m_screenSize.width()) / *width, double(m_screenSize.height()) / *height);
+        *width = std::max(2u, unsigned(*width * scale + 0.5));
+        *height = std::max(2u, unsigned(*height * scale + 0.5));
+    }
 
     const uint16_t w = uint16_t(*width + (*width & 1));
     const uint16_t h = uint16_t(*height + (*height & 1));
-    pitches[0] = QmlVlcPitch(w);
-    pitches[1] = pitches[2] = QmlVlcPitch(uint16_t(w >> 1));
+    pitches[0] = packed ? 4u * w : QmlVlcPitch(w);
+    pitches[1] = pitches[2] = packed ? 0 : QmlVlcPitch(uint16_t(w >> 1));
     lines[0] = h;
-    lines[1] = lines[2] = h >> 1;
+    lines[1] = lines[2] = packed ? 0 : h >> 1;
 
     // A format always starts a new pool: frames of an earlier format (libvlc
     // tries hardware chromas first and may skip the cleanup in between) would
@@ -153,6 +171,7 @@ unsigned QmlVlcVideoOutput::video_format_cb(
     frame->buffer.resize(int(pitches[1] * lines[1] + pitches[0] * lines[0] + pitches[2] * lines[2]));
     frame->width = w;
     frame->height = h;
+    frame->packed = packed;
     frame->yData = frame->buffer.data();
     frame->ySize = pitches[0] * lines[0];
     frame->uData = frame->yData + frame->ySize;
@@ -197,8 +216,8 @@ void* QmlVlcVideoOutput::video_lock_cb(void** planes)
         m_poolSize = int(m_framePool.size());
     }
     planes[0] = frame->yData;
-    planes[1] = frame->uData;
-    planes[2] = frame->vData;
+    planes[1] = frame->packed ? nullptr : frame->uData;
+    planes[2] = frame->packed ? nullptr : frame->vData;
     m_decodingFrames.push_back(frame);
     return reinterpret_cast<void*>(index);
 }
@@ -278,7 +297,8 @@ void QmlVlcVideoOutput::frameUpdated()
     if (frame && !m_hasPicture) {
         const QString decoder = decoderForChroma(chroma);
         if (videoDebugEnabled())
-            qDebug("video decoder: %s (pictures in %s)", qPrintable(decoder), chroma);
+            qDebug("video decoder: %s (pictures in %s, drawn from %s)", qPrintable(decoder), chroma,
+                frame->packed ? "RGB" : "YUV");
         if (decoder != m_decoder) {
             m_decoder = decoder;
             emit decoderChanged();

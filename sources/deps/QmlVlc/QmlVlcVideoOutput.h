@@ -3,6 +3,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <QTimer>
 
@@ -96,5 +97,6 @@ private:
     // Under m_displayGuard: the chroma libvlc offered for the current format.
     char m_offeredChroma[5] = {};
     QString m_decoder;
+    QSize m_screenSize; // set before libvlc's threads start, read by them
     QTimer m_countersTimer;
 };

@@ -58,6 +58,7 @@ void QmlVlcVideoSurface::presentFrame(const std::shared_ptr<const QmlVlcI420Fram
 // thread is blocked, so the members are read without a lock.
 QSGNode* QmlVlcVideoSurface::updatePaintNode(QSGNode* oldNode, UpdatePaintNodeData*)
 {
+    QSGVlcVideoFrameMaterial::noteRenderer();
     auto* node = static_cast<SGVlcVideoNode*>(oldNode);
     const double w = width();
     const double h = height();

@@ -9,8 +9,9 @@
 #include "QmlVlcVideoFrame.h"
 #include "QmlVlcVideoSource.h"
 
-// Draws the newest frame of its source player in the scene graph, converting
-// YUV to RGB on the GPU, fitted into the item by fillMode.
+// Draws the newest frame of its source player in the scene graph, fitted into
+// the item by fillMode. YUV becomes RGB on the GPU, or in libvlc before the
+// upload when the scene graph renders in software.
 class QmlVlcVideoSurface : public QQuickItem {
     Q_OBJECT
     Q_PROPERTY(FillMode fillMode READ fillMode WRITE setFillMode NOTIFY fillModeChanged)

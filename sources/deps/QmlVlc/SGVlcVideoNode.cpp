@@ -5,7 +5,10 @@
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
 
+#include <cstring>
+
 std::atomic<quint64> QSGVlcVideoFrameMaterial::s_uploads { 0 };
+std::atomic<int> QSGVlcVideoFrameMaterial::s_softwareRenderer { -1 };
 
 namespace {
 
@@ -28,10 +31,12 @@ void QSGVlcVideoFrameMaterialShader::updateState(const RenderState& state, QSGMa
         program()->setUniformValue(m_opacityLocation, GLfloat(state.opacity()));
     if (state.isMatrixDirty())
         program()->setUniformValue(m_matrixLocation, state.combinedMatrix());
-    program()->setUniformValue(m_rgbMatrixLocation, rgbMatrix());
     program()->setUniformValue(m_yPlaneTexLocation, 0);
-    program()->setUniformValue(m_uPlaneTexLocation, 1);
-    program()->setUniformValue(m_vPlaneTexLocation, 2);
+    if (!m_packed) {
+        program()->setUniformValue(m_rgbMatrixLocation, rgbMatrix());
+        program()->setUniformValue(m_uPlaneTexLocation, 1);
+        program()->setUniformValue(m_vPlaneTexLocation, 2);
+    }
     static_cast<QSGVlcVideoFrameMaterial*>(newMaterial)->bindPlanes();
 }
 
@@ -44,11 +49,13 @@ char const* const* QSGVlcVideoFrameMaterialShader::attributeNames() const
 void QSGVlcVideoFrameMaterialShader::initialize()
 {
     m_matrixLocation = program()->uniformLocation("matrix");
-    m_rgbMatrixLocation = program()->uniformLocation("rgbMatrix");
     m_opacityLocation = program()->uniformLocation("opacity");
     m_yPlaneTexLocation = program()->uniformLocation("yPlaneTex");
-    m_uPlaneTexLocation = program()->uniformLocation("uPlaneTex");
-    m_vPlaneTexLocation = program()->uniformLocation("vPlaneTex");
+    if (!m_packed) {
+        m_rgbMatrixLocation = program()->uniformLocation("rgbMatrix");
+        m_uPlaneTexLocation = program()->uniformLocation("uPlaneTex");
+        m_vPlaneTexLocation = program()->uniformLocation("vPlaneTex");
+    }
 }
 
 const char* QSGVlcVideoFrameMaterialShader::vertexShader() const
@@ -65,6 +72,15 @@ const char* QSGVlcVideoFrameMaterialShader::vertexShader() const
 
 const char* QSGVlcVideoFrameMaterialShader::fragmentShader() const
 {
+    // Packed pixels are uploaded as RGBA although their bytes are B, G, R, X:
+    // swapping in the shader costs nothing and needs no BGRA extension.
+    if (m_packed)
+        return "uniform lowp float opacity;"
+               "uniform sampler2D yPlaneTex;"
+               "varying highp vec2 v_texCoord;"
+               "void main() {"
+               "    gl_FragColor = vec4( texture2D( yPlaneTex, v_texCoord ).bgr, 1. ) * opacity;"
+               "}";
     return "uniform mediump mat4 rgbMatrix;"
            "uniform lowp float opacity;"
            "uniform sampler2D yPlaneTex;"
@@ -81,7 +97,22 @@ const char* QSGVlcVideoFrameMaterialShader::fragmentShader() const
 
 // ------------------------------------------------------------------ material
 
-QSGVlcVideoFrameMaterial::QSGVlcVideoFrameMaterial() { setFlag(Blending, false); }
+QSGVlcVideoFrameMaterial::QSGVlcVideoFrameMaterial(bool packed)
+    : m_packed(packed)
+{
+    setFlag(Blending, false);
+}
+
+void QSGVlcVideoFrameMaterial::noteRenderer()
+{
+    const QOpenGLContext* context = QOpenGLContext::currentContext();
+    if (s_softwareRenderer.load() >= 0 || !context)
+        return;
+    const auto* renderer = reinterpret_cast<const char*>(context->functions()->glGetString(GL_RENDERER));
+    const bool software = renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"));
+    int unknown = -1;
+    s_softwareRenderer.compare_exchange_strong(unknown, software ? 1 : 0);
+}
 
 // Render thread, with the scene graph's context current.
 QSGVlcVideoFrameMaterial::~QSGVlcVideoFrameMaterial()
@@ -93,11 +124,14 @@ QSGVlcVideoFrameMaterial::~QSGVlcVideoFrameMaterial()
 
 QSGMaterialType* QSGVlcVideoFrameMaterial::type() const
 {
-    static QSGMaterialType theType;
-    return &theType;
+    static QSGMaterialType planar, packed;
+    return m_packed ? &packed : &planar;
 }
 
-QSGMaterialShader* QSGVlcVideoFrameMaterial::createShader() const { return new QSGVlcVideoFrameMaterialShader; }
+QSGMaterialShader* QSGVlcVideoFrameMaterial::createShader() const
+{
+    return new QSGVlcVideoFrameMaterialShader(m_packed);
+}
 
 int QSGVlcVideoFrameMaterial::compare(const QSGMaterial* other) const
 {
@@ -141,10 +175,13 @@ void QSGVlcVideoFrameMaterial::bindPlanes()
             f->glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
             f->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
         }
-        bindPlane(GL_TEXTURE1, m_planeTextures[1], frame->uData, w >> 1, h >> 1, m_planeSizes[1]);
-        bindPlane(GL_TEXTURE2, m_planeTextures[2], frame->vData, w >> 1, h >> 1, m_planeSizes[2]);
+        if (!m_packed) {
+            bindPlane(GL_TEXTURE1, m_planeTextures[1], frame->uData, w >> 1, h >> 1, GL_LUMINANCE, m_planeSizes[1]);
+            bindPlane(GL_TEXTURE2, m_planeTextures[2], frame->vData, w >> 1, h >> 1, GL_LUMINANCE, m_planeSizes[2]);
+        }
         const QSize lumaSize = m_planeSizes[0];
-        bindPlane(GL_TEXTURE0, m_planeTextures[0], frame->yData, w, h, m_planeSizes[0]);
+        bindPlane(
+            GL_TEXTURE0, m_planeTextures[0], frame->yData, w, h, m_packed ? GL_RGBA : GL_LUMINANCE, m_planeSizes[0]);
         if (m_planeSizes[0] != lumaSize)
             m_lumaFilter = GL_LINEAR;
         f->glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
@@ -153,9 +190,11 @@ void QSGVlcVideoFrameMaterial::bindPlanes()
         ++s_uploads;
     } else {
         // Nothing new: bind what was uploaded last.
-        bindPlane(GL_TEXTURE1, m_planeTextures[1], nullptr, 0, 0, m_planeSizes[1]);
-        bindPlane(GL_TEXTURE2, m_planeTextures[2], nullptr, 0, 0, m_planeSizes[2]);
-        bindPlane(GL_TEXTURE0, m_planeTextures[0], nullptr, 0, 0, m_planeSizes[0]);
+        if (!m_packed) {
+            bindPlane(GL_TEXTURE1, m_planeTextures[1], nullptr, 0, 0, 0, m_planeSizes[1]);
+            bindPlane(GL_TEXTURE2, m_planeTextures[2], nullptr, 0, 0, 0, m_planeSizes[2]);
+        }
+        bindPlane(GL_TEXTURE0, m_planeTextures[0], nullptr, 0, 0, 0, m_planeSizes[0]);
     }
     // The luma texture is bound last, on unit 0.
     const int lumaFilter = m_exactScale ? GL_NEAREST : GL_LINEAR;
@@ -167,8 +206,8 @@ void QSGVlcVideoFrameMaterial::bindPlanes()
     }
 }
 
-void QSGVlcVideoFrameMaterial::bindPlane(
-    unsigned textureUnit, unsigned textureName, const char* planeData, quint16 width, quint16 height, QSize& size)
+void QSGVlcVideoFrameMaterial::bindPlane(unsigned textureUnit, unsigned textureName, const char* planeData,
+    quint16 width, quint16 height, unsigned format, QSize& size)
 {
     QOpenGLFunctions* f = QOpenGLContext::currentContext()->functions();
     f->glActiveTexture(textureUnit);
@@ -180,10 +219,10 @@ void QSGVlcVideoFrameMaterial::bindPlane(
         // Specifying the texture anew would have the driver free and allocate
         // its storage on every frame (a software renderer then also faults in
         // every page of the new block).
-        f->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_LUMINANCE, GL_UNSIGNED_BYTE, planeData);
+        f->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, format, GL_UNSIGNED_BYTE, planeData);
         return;
     }
-    f->glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, width, height, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, planeData);
+    f->glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), width, height, 0, format, GL_UNSIGNED_BYTE, planeData);
     // A new texture filters linearly until told otherwise (bindPlanes).
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     f->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -198,18 +237,22 @@ SGVlcVideoNode::SGVlcVideoNode()
     : m_geometry(QSGGeometry::defaultAttributes_TexturedPoint2D(), 4)
 {
     setGeometry(&m_geometry);
-    setMaterial(&m_material);
+    setMaterial(&m_planarMaterial);
 }
 
 void SGVlcVideoNode::setFrame(const std::shared_ptr<const QmlVlcI420Frame>& frame)
 {
-    m_material.setFrame(frame);
+    auto* material = frame && frame->packed ? &m_packedMaterial : &m_planarMaterial;
+    if (material != this->material())
+        setMaterial(material);
+    material->setFrame(frame);
     markDirty(QSGNode::DirtyMaterial);
 }
 
 void SGVlcVideoNode::setExactScale(bool exact)
 {
-    m_material.setExactScale(exact);
+    m_planarMaterial.setExactScale(exact);
+    m_packedMaterial.setExactScale(exact);
     markDirty(QSGNode::DirtyMaterial);
 }
 
