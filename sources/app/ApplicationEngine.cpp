@@ -91,9 +91,7 @@ ApplicationEngine::ApplicationEngine()
 
     // Off unless asked for; the reporter tells it of the scene's changes whether it is on or not.
     m_playLog = new PlayLog(this);
-    const QVariant playLog = qApp->property("playLog");
-    m_playLog->configure(
-        playLog.isValid() ? QStringList { QStringLiteral("--play-log=") + playLog.toString() } : QStringList());
+    m_playLog->configure(qApp->property("playLog"));
 
     QString scheme;
     if (!ServerUrls::schemeFromSettings(QStringLiteral("player.ini"), &scheme))

@@ -14,7 +14,7 @@ PlayLog::PlayLog(QObject* parent)
 {
 }
 
-void PlayLog::configure(const QStringList& arguments, const QString& settingsFile)
+void PlayLog::configure(const QVariant& launchPath, const QString& settingsFile)
 {
     QSettings settings(settingsFile, QSettings::IniFormat);
     settings.beginGroup(QStringLiteral("log"));
@@ -24,14 +24,8 @@ void PlayLog::configure(const QStringList& arguments, const QString& settingsFil
     m_maxSize = ok && size > 0 ? size : defaultMaxSize;
     settings.endGroup();
 
-    // A path may itself hold "=": everything after the first one is the path.
-    const QString option = QStringLiteral("--play-log=");
-    for (const QString& argument : arguments) {
-        if (argument.startsWith(option)) {
-            path = argument.mid(option.size());
-            break;
-        }
-    }
+    if (launchPath.isValid())
+        path = launchPath.toString();
     // Rotation renames the file, so it needs the path it started with even if the
     // working directory changes.
     m_path = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();

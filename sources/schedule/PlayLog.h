@@ -22,10 +22,11 @@ class PlayLog : public QObject {
 public:
     explicit PlayLog(QObject* parent = nullptr);
 
-    // Off (empty path) unless "--play-log=PATH" is an argument or "player.ini" (in the
-    // working directory) has "playLog" in its "log" group; the argument wins. "maxSize"
-    // in the same group is the size in bytes past which the file is rotated.
-    void configure(const QStringList& arguments, const QString& settingsFile = QStringLiteral("player.ini"));
+    // Off (empty path) unless the command line's "--play-log=PATH" (`launchPath`, invalid
+    // when not given; empty turns the log off) or "player.ini" (in the working directory,
+    // "playLog" in its "log" group) names a file; the command line wins. "maxSize" in the
+    // same group is the size in bytes past which the file is rotated.
+    void configure(const QVariant& launchPath, const QString& settingsFile = QStringLiteral("player.ini"));
     QString path() const { return m_path; }
     bool enabled() const { return !m_path.isEmpty(); }
 

@@ -18,7 +18,7 @@ class tst_PlayLog : public QObject {
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[log]\nplayLog=ini.log\nmaxSize=" + QByteArray::number(maxSize) + '\n');
         ini.close();
-        log.configure({ "player", "--play-log=" + m_dir.filePath(name) }, ini.fileName());
+        log.configure(m_dir.filePath(name), ini.fileName());
         QCOMPARE(log.path(), m_dir.filePath(name)); // the argument wins
     }
     static QJsonObject composition(int element)
