@@ -25,7 +25,6 @@
 #include <QHostInfo>
 #include <QQmlContext>
 #include <QQuickWindow>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
 #include <QVariant>
@@ -182,12 +181,7 @@ void ApplicationEngine::initConfig()
     const QString endDate = launchText("endDate");
     const QString deviceUid = launchText("deviceUid");
 
-    QSettings settings(QStringLiteral("player.ini"), QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("json"));
-
-    const QString host = !launchHost.isEmpty() ? launchHost : settings.value(QStringLiteral("host")).toString();
-    const QString port = !launchPort.isEmpty() ? launchPort : settings.value(QStringLiteral("port")).toString();
-    const QString hostPort = host + QLatin1Char(':') + port;
+    const QString hostPort = ServerUrls::hostPort(launchHost, launchPort, QStringLiteral("player.ini"));
 
     rootContext()->setContextProperty(QStringLiteral("deviceUID"), deviceUid);
     m_status->setDeviceUid(deviceUid);
@@ -199,14 +193,12 @@ void ApplicationEngine::initConfig()
     const QVariant jsonFile = qApp->property("jsonFile");
     if (jsonFile.isValid()) {
         source = QUrl::fromLocalFile(jsonFile.toString()).toString();
-    } else if (host == QLatin1String("localhost") && QFileInfo(localScheduleFile).isFile()) {
+    } else if (hostPort.startsWith(QLatin1String("localhost:")) && QFileInfo(localScheduleFile).isFile()) {
         source = QUrl::fromLocalFile(localScheduleFile).toString();
     } else {
         source = ServerUrls::deviceSchedule(hostPort, deviceUid, startDate, endDate);
     }
     debug(QStringLiteral("FUNCTION - initConfig :") + source);
-
-    settings.endGroup();
 
     // A scene that failed to load has no root object: there is nobody to hand the source to.
     if (QObject* root = sceneRoot()) {

@@ -15,7 +15,6 @@
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QSettings>
 #include <QTextStream>
 #include <QTimer>
 #include <QUrl>
@@ -258,16 +257,10 @@ int ScheduleTool::run(int argc, char** argv, const CommandLine& commandLine)
     QCoreApplication application(argc, argv);
     QTextStream out(stdout), err(stderr);
     // Host and port as playback takes them: the command line, else player.ini.
-    QSettings settings(QStringLiteral("player.ini"), QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("json"));
-    const QString host = commandLine.isSet(QStringLiteral("host")) ? option("host")
-                                                                   : settings.value(QStringLiteral("host")).toString();
-    const QString port = commandLine.isSet(QStringLiteral("port")) ? option("port")
-                                                                   : settings.value(QStringLiteral("port")).toString();
-    QString hostPort = host + QLatin1Char(':') + port;
+    QString hostPort = ServerUrls::hostPort(option("host"), option("port"), QStringLiteral("player.ini"));
     const QString source = option(simulating ? "simulate" : "check");
     const QUrl url(source);
-    if (host.isEmpty() && url.scheme().startsWith(QLatin1String("http")))
+    if (hostPort.startsWith(QLatin1Char(':')) && url.scheme().startsWith(QLatin1String("http")))
         hostPort = url.host() + QLatin1Char(':') + QString::number(url.port(80));
     QString error;
     const QByteArray body = fetch(source, &error);

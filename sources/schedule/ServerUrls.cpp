@@ -32,6 +32,15 @@ bool ServerUrls::schemeFromSettings(const QString& settingsFile, QString* scheme
     return known;
 }
 
+QString ServerUrls::hostPort(const QString& launchHost, const QString& launchPort, const QString& settingsFile)
+{
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("json"));
+    const QString host = !launchHost.isEmpty() ? launchHost : settings.value(QStringLiteral("host")).toString();
+    const QString port = !launchPort.isEmpty() ? launchPort : settings.value(QStringLiteral("port")).toString();
+    return host + QLatin1Char(':') + port;
+}
+
 QString ServerUrls::queryValue(const QString& value)
 {
     QString text = value;

@@ -22,6 +22,10 @@ public:
     // has no UTF-8 form and is sent as U+FFFD.
     static QString queryValue(const QString& value);
 
+    // The signage server's "host:port": each part from the command line when given
+    // there (not empty), else from the "json" group of the settings file.
+    static QString hostPort(const QString& launchHost, const QString& launchPort, const QString& settingsFile);
+
     // The device's own schedule; the dates are left out when empty.
     static QString deviceSchedule(
         const QString& hostPort, const QString& deviceUid, const QString& startDate, const QString& endDate);
