@@ -70,7 +70,8 @@ try:
     time.sleep(0.5)
     remote("next", "--to", "SCREEN-1", "--device", "SCREEN-1")
     check(wait_for(lambda: source().endswith("green.mp4"), 10), "a command to SCREEN-1 moves it to the video")
-    check(state().get("decoder") == "software", "the state names the video's decoder: %s" % state().get("decoder"))
+    check(wait_for(lambda: state().get("decoder") == "software", 5), "the state names the video's decoder: %s"
+          % state().get("decoder"))
     check('"player_composition_changed"' in event.communicate()[0], "its status datagram arrives as an event")
     time.sleep(1.5)
     start = time.monotonic()
